@@ -1,0 +1,157 @@
+#pragma once
+// Files and folders of the head unit, with the device's semantics enforced by the platform.
+//
+// Attributes (read-only, hidden, ...) are kept by this layer on the host file (an extended
+// attribute), not derived from permission bits: tests and tools run as root, which ignores
+// permission bits. A read-only file refuses writing and deletion with ERROR_ACCESS_DENIED until
+// its attribute is cleared; a file held open without sharing refuses other opens and deletion
+// with ERROR_SHARING_VIOLATION, also across processes (open file description locks).
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/core/error.h"
+
+namespace ce {
+
+enum : uint32_t {
+    FILE_ATTRIBUTE_READONLY = 0x1,
+    FILE_ATTRIBUTE_HIDDEN = 0x2,
+    FILE_ATTRIBUTE_SYSTEM = 0x4,
+    FILE_ATTRIBUTE_DIRECTORY = 0x10,
+    FILE_ATTRIBUTE_ARCHIVE = 0x20,
+    FILE_ATTRIBUTE_NORMAL = 0x80,
+    INVALID_FILE_ATTRIBUTES = 0xFFFFFFFF,
+};
+
+// ---- Directory search -----------------------------------------------------------------
+
+struct FindData {
+    std::string name;  // entry name as stored on the host
+    uint32_t attributes = 0;
+    uint64_t size = 0;
+};
+
+// All entries of a folder matching the pattern's last component ("\NAND Flash\SFLASH\*.bmp"),
+// files and folders alike, in case-insensitive name order so runs are reproducible. "." and
+// ".." are never returned. A pattern without wildcards is an exact-path search: it finds the
+// file or folder of that name. Errors: ERROR_PATH_NOT_FOUND when the folder does not exist,
+// ERROR_FILE_NOT_FOUND when it exists and nothing matches (FindFirstFile's results).
+Result<std::vector<FindData>> findFiles(std::string_view pattern);
+
+// True when an exact-path search finds the file or folder.
+bool pathExists(std::string_view devicePath);
+
+// ---- Whole-file operations ----------------------------------------------------------------
+
+Error deleteFile(std::string_view path);        // 2, 3, 5 (read-only or folder), 32 (open without sharing)
+Error removeDirectory(std::string_view path);   // only an empty folder: 145 otherwise
+Error createDirectory(std::string_view path);   // one level; 183 when it exists, 3 when the parent is missing
+Result<uint32_t> getFileAttributes(std::string_view path);
+Error setFileAttributes(std::string_view path, uint32_t attributes);  // NORMAL (0x80) clears all
+
+// Progress of a copy, as CopyFileEx reports it.
+struct CopyProgressInfo {
+    uint64_t totalFileSize = 0;
+    uint64_t totalBytesTransferred = 0;
+    uint64_t streamSize = 0;
+    uint64_t streamBytesTransferred = 0;
+    uint32_t streamNumber = 1;
+    uint32_t callbackReason = 0;  // 1 (stream switch) for the first call of a file, else 0
+};
+
+enum CopyProgressResult : uint32_t {
+    PROGRESS_CONTINUE = 0,
+    PROGRESS_CANCEL = 1,  // the copy fails with ERROR_REQUEST_ABORTED and the target is removed
+    PROGRESS_STOP = 2,
+    PROGRESS_QUIET = 3,   // no further calls for this copy
+};
+
+using CopyProgressRoutine = std::function<CopyProgressResult(const CopyProgressInfo&)>;
+
+enum : uint32_t { COPY_FILE_FAIL_IF_EXISTS = 0x1 };
+
+// Copies one file. The routine is called first with 0 bytes transferred, then after every
+// chunk; *cancel (if given) set to true stops the copy like PROGRESS_CANCEL. An existing target
+// is replaced unless COPY_FILE_FAIL_IF_EXISTS (then ERROR_FILE_EXISTS); a read-only target
+// refuses with ERROR_ACCESS_DENIED. The copy keeps the source's attributes.
+Error copyFileEx(std::string_view source, std::string_view target, const CopyProgressRoutine& progress,
+                 const bool* cancel, uint32_t flags);
+
+inline Error copyFile(std::string_view source, std::string_view target, bool failIfExists) {
+    return copyFileEx(source, target, {}, nullptr, failIfExists ? COPY_FILE_FAIL_IF_EXISTS : 0);
+}
+
+// ---- File handles -------------------------------------------------------------------------
+
+enum : uint32_t {
+    GENERIC_READ = 0x80000000,
+    GENERIC_WRITE = 0x40000000,
+    FILE_SHARE_READ = 0x1,
+    FILE_SHARE_WRITE = 0x2,
+    CREATE_NEW = 1,
+    CREATE_ALWAYS = 2,
+    OPEN_EXISTING = 3,
+    OPEN_ALWAYS = 4,
+    TRUNCATE_EXISTING = 5,
+    FILE_BEGIN = 0,
+    FILE_CURRENT = 1,
+    FILE_END = 2,
+};
+
+// An open file (CreateFile). Share mode 0 makes the open exclusive: it fails with
+// ERROR_SHARING_VIOLATION while any other handle is open on the file, and while it is held
+// every other open and every deletion fails the same way. Other share modes are compatible
+// with each other.
+class File {
+public:
+    static Result<std::unique_ptr<File>> open(std::string_view path, uint32_t access, uint32_t share,
+                                              uint32_t disposition);
+    ~File();
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+
+    Error read(void* buffer, uint32_t size, uint32_t* bytesRead);
+    Error write(const void* buffer, uint32_t size, uint32_t* bytesWritten);
+    Result<uint64_t> seek(int64_t distance, uint32_t method);
+    Result<uint64_t> size() const;
+    Error flush();
+
+    int hostFd() const { return fd_; }  // for the platform's own use (devices)
+
+private:
+    explicit File(int fd, uint32_t access);
+    int fd_;
+    uint32_t access_;
+};
+
+// A file read line by line as fgets reads it: a line keeps its line end, and a line longer
+// than the buffer comes back in pieces of bufferSize - 1 bytes. In text mode ("r") a stored
+// "\r\n" reads as "\n", as the device's C library translates it; in binary mode ("rb") every
+// byte stays as stored.
+class TextReader {
+public:
+    enum Mode { Text, Binary };
+    static Result<std::unique_ptr<TextReader>> open(std::string_view path, Mode mode);
+    ~TextReader();
+    TextReader(const TextReader&) = delete;
+    TextReader& operator=(const TextReader&) = delete;
+
+    // The next line (at most bufferSize - 1 bytes), or nothing at the end of the file.
+    std::optional<std::string> readLine(size_t bufferSize);
+
+private:
+    TextReader() = default;
+    std::unique_ptr<File> file_;
+    std::string pending_;
+    size_t pos_ = 0;
+    bool eof_ = false;
+    Mode mode_ = Text;
+};
+
+}  // namespace ce

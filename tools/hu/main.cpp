@@ -1,0 +1,41 @@
+// `hu`: the command people and tests use to create head units, build update packages, start
+// the simulators, drive the programs' windows and run the whole update end to end.
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "tools/hu/commands.h"
+
+namespace hu {
+
+// Each command registers here, explicitly: name, usage, summary, entry point.
+const std::vector<Command>& commands() {
+    static const std::vector<Command> table = {
+    };
+    return table;
+}
+
+}  // namespace hu
+
+namespace {
+
+void printHelp() {
+    std::printf("usage: hu COMMAND [ARGS...]\n\ncommands:\n");
+    for (const auto& c : hu::commands()) std::printf("  %-46s %s\n", c.usage, c.summary);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2 || !std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h") ||
+        !std::strcmp(argv[1], "help")) {
+        printHelp();
+        return argc < 2 ? 2 : 0;
+    }
+    for (const auto& c : hu::commands()) {
+        if (std::strcmp(argv[1], c.name) == 0) return c.run(hu::Args(argv + 2, argv + argc));
+    }
+    std::fprintf(stderr, "hu: unknown command '%s' (hu --help lists them)\n", argv[1]);
+    return 2;
+}
