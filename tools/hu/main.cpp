@@ -9,9 +9,12 @@
 
 namespace hu {
 
+int cmdSim(const Args& args);
+
 // Each command registers here, explicitly: name, usage, summary, entry point.
 const std::vector<Command>& commands() {
     static const std::vector<Command> table = {
+        {"sim", "sim DIR NAME [options]", "run one simulator of a head unit in the foreground", cmdSim},
     };
     return table;
 }

@@ -1,0 +1,29 @@
+// hu sim DIR NAME [options]: runs one simulator of a head unit in the foreground.
+
+#include <cstdio>
+
+#include "tools/hu/sim_commands.h"
+
+namespace hu {
+
+// Each simulator registers here, explicitly.
+const std::vector<Simulator>& simulators() {
+    static const std::vector<Simulator> table = {
+    };
+    return table;
+}
+
+int cmdSim(const Args& args) {
+    if (args.size() < 2) {
+        std::fprintf(stderr, "usage: hu sim DIR NAME [options]; simulators:\n");
+        for (const auto& s : simulators()) std::fprintf(stderr, "  %-10s %s\n", s.name, s.options);
+        return 2;
+    }
+    for (const auto& s : simulators()) {
+        if (args[1] == s.name) return s.run(args[0], Args(args.begin() + 2, args.end()));
+    }
+    std::fprintf(stderr, "hu sim: unknown simulator '%s'\n", args[1].c_str());
+    return 2;
+}
+
+}  // namespace hu
