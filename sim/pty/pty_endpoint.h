@@ -7,6 +7,7 @@
 // bytes sent at a rate or framing the device is not using arrive as garbage. Writes can be
 // paced at the line rate (bits per character / baud) to measure against real timing.
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -37,9 +38,13 @@ public:
 
     // Waits up to timeoutMs for bytes from the program; returns what arrived (empty on
     // time-out). Also returns early (empty) when the program closes its end.
+    // A negative timeoutMs waits without limit.
     std::vector<uint8_t> read(int timeoutMs);
 
-    // Sends bytes to the program; with pacing on, no faster than the current line rate.
+    // Sends bytes to the program; with pacing on, no faster than the current line rate (a byte
+    // becomes readable one character time after the previous one, as from a real UART).
+    // Bytes the program does not take within a while (its end closed and its input queue
+    // full) are dropped, as a line drops them when nobody listens.
     void write(const uint8_t* data, size_t size);
     void write(const std::vector<uint8_t>& data) { write(data.data(), data.size()); }
     void setPacing(bool paced) { paced_ = paced; }
@@ -51,11 +56,16 @@ public:
     const std::string& slavePath() const { return slavePath_; }
 
 private:
+    void writeNow(const uint8_t* data, size_t size);
+
     int master_ = -1;
     int slaveKeepAlive_ = -1;  // keeps the pty alive while the program has it closed
+    int closeWatch_ = -1;      // inotify on the slave: tells when the program closes its end
     std::filesystem::path link_;
     std::string slavePath_;
     bool paced_ = false;
+    bool parityKept_ = false;  // probed once: does this tty keep the parity bits it is given?
+    std::chrono::steady_clock::time_point lineFreeAt_{};  // when the paced line is idle again
 };
 
 }  // namespace sim
