@@ -4,12 +4,31 @@
 // Every program runs inside one head unit. The profile says where the head unit's volumes
 // live on the host ("\SDMMC Card" -> sdcard/, "\NAND Flash" -> nand/), which tty stands behind
 // each serial port name, which backend serves each stream driver, the ANSI code page, the
-// screen size and the simulators' settings. Nothing but the platform reads it.
+// screen size and the simulators' settings. Nothing but the platform (and the simulators,
+// for their own "sim" section) reads it.
+//
+// headunit.json (relative host paths are relative to the head unit folder):
+//
+//   {
+//     "ansiCodePage": 949,                          optional, 949 when missing
+//     "screen": {"width": 800, "height": 480},      optional, 800 x 480 when missing
+//     "mounts": [{"device": "\\SDMMC Card", "host": "sdcard"},
+//                {"device": "\\NAND Flash", "host": "nand"}],
+//     "serial": {"COM2:": "dev/COM2", "COM5:": "dev/COM5"},
+//     "drivers": {"DSK1:": "/abs/lib/libsim_drivers.so", "ORV1:": "...", "OEM": "..."},
+//     "sim": {"board": {}, "nand": {}, "mcu": {}, "bluetooth": {}}
+//   }
+//
+// A mount's device path starts with a backslash and has no trailing one; two mounts never
+// share a device path. Device and port names are matched without regard to case. A document
+// that is not JSON, or whose known keys have the wrong type, does not load
+// (ERROR_INVALID_DATA); unknown keys are kept for whoever reads them.
 
 #include <cstdint>
 #include <filesystem>
 #include <map>
 #include <string>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -35,6 +54,9 @@ public:
     // Replaces the process-wide profile (tests that build several head units in one process).
     static void setCurrent(const std::filesystem::path& root);
 
+    // Forgets the process-wide profile; the next current() reads HEADUNIT_ROOT again.
+    static void resetCurrent();
+
     const std::filesystem::path& root() const { return root_; }
     std::filesystem::path runDir() const { return root_ / "run"; }
     std::filesystem::path logDir() const { return root_ / "log"; }
@@ -49,13 +71,19 @@ public:
     // Host path of the stream driver plugin serving a device name ("DSK1:"), empty if none.
     std::string driverBackend(const std::string& deviceName) const;
 
+    // Host path of the tty behind a serial port name ("COM5:" -> <root>/dev/COM5), empty if
+    // the profile names none.
+    std::filesystem::path serialDevice(const std::string& portName) const;
+
     // The whole document, for the simulators' own sections ("sim": {...}).
     const nlohmann::json& json() const { return json_; }
 
 private:
     std::filesystem::path root_;
     std::vector<Mount> mounts_;
-    uint32_t ansiCodePage_ = 1252;
+    std::map<std::string, std::filesystem::path> serial_;  // upper-case port name -> host path
+    std::map<std::string, std::string> drivers_;           // upper-case device name -> plugin
+    uint32_t ansiCodePage_ = 949;
     int screenWidth_ = 800;
     int screenHeight_ = 480;
     nlohmann::json json_;
