@@ -36,6 +36,7 @@ enum : UINT {
     WM_QUIT = 0x0012,
     WM_ERASEBKGND = 0x0014,
     WM_SHOWWINDOW = 0x0018,
+    WM_SETCURSOR = 0x0020,
     WM_SETFONT = 0x0030,
     WM_GETFONT = 0x0031,
     WM_COPYDATA = 0x004A,
@@ -53,14 +54,25 @@ enum : UINT {
     WM_LBUTTONUP = 0x0202,
     WM_LBUTTONDBLCLK = 0x0203,
     WM_MOUSEMOVE = 0x0200,
+    WM_CAPTURECHANGED = 0x0215,
     WM_DEVICECHANGE = 0x0219,
     WM_USER = 0x0400,
     WM_APP = 0x8000,
 };
 
-// Button notifications and dialog results.
+// Button messages, notifications and dialog results.
+enum : UINT {
+    BM_GETSTATE = 0x00F2,
+    BM_SETSTATE = 0x00F3,
+    BM_CLICK = 0x00F5,
+};
 enum : UINT { BN_CLICKED = 0 };
-enum : int { IDOK = 1, IDCANCEL = 2 };
+enum : int { IDOK = 1, IDCANCEL = 2, IDABORT = 3 };
+enum : UINT { BST_PUSHED = 0x0004 };
+
+// Registered messages (registerWindowMessage) take their numbers from this range.
+inline constexpr UINT REGISTERED_MESSAGE_FIRST = 0xC000;
+inline constexpr UINT REGISTERED_MESSAGE_LAST = 0xFFFF;
 
 // Progress bar messages.
 enum : UINT {
@@ -77,6 +89,93 @@ enum : UINT {
 // WM_NOTIFY code of custom drawing.
 inline constexpr int NM_CUSTOMDRAW = -12;
 
+// Window styles.
+enum : uint32_t {
+    WS_POPUP = 0x80000000,
+    WS_CHILD = 0x40000000,
+    WS_VISIBLE = 0x10000000,
+    WS_DISABLED = 0x08000000,
+    WS_CAPTION = 0x00C00000,
+    WS_BORDER = 0x00800000,
+    WS_GROUP = 0x00020000,
+    WS_TABSTOP = 0x00010000,
+    WS_EX_TOPMOST = 0x00000008,
+};
+
+// Control styles: static (SS_), edit (ES_), button (BS_) and dialog (DS_).
+enum : uint32_t {
+    SS_LEFT = 0x0,
+    SS_CENTER = 0x1,
+    SS_RIGHT = 0x2,
+    SS_CENTERIMAGE = 0x200,
+    ES_LEFT = 0x0,
+    ES_CENTER = 0x1,
+    ES_RIGHT = 0x2,
+    ES_MULTILINE = 0x4,
+    ES_READONLY = 0x800,
+    BS_PUSHBUTTON = 0x0,
+    BS_DEFPUSHBUTTON = 0x1,
+    DS_SETFONT = 0x40,
+    DS_SETFOREGROUND = 0x200,
+};
+
+// Window class names of the standard controls, as dialog templates name them.
+inline constexpr const char* WC_BUTTON = "BUTTON";
+inline constexpr const char* WC_EDIT = "EDIT";
+inline constexpr const char* WC_STATIC = "STATIC";
+inline constexpr const char* WC_PROGRESS = "msctls_progress32";
+inline constexpr const char* WC_DIALOG = "#32770";
+
+// showWindow commands.
+enum : int { SW_HIDE = 0, SW_SHOWNORMAL = 1, SW_SHOW = 5, SW_SHOWNA = 8 };
+
+// setWindowPos: special insert-after handles and flags.
+inline constexpr HWND HWND_TOP = 0;
+inline constexpr HWND HWND_BOTTOM = 1;
+inline constexpr HWND HWND_TOPMOST = 0xFFFFFFFF;
+inline constexpr HWND HWND_NOTOPMOST = 0xFFFFFFFE;
+enum : UINT {
+    SWP_NOSIZE = 0x0001,
+    SWP_NOMOVE = 0x0002,
+    SWP_NOZORDER = 0x0004,
+    SWP_NOREDRAW = 0x0008,
+    SWP_NOACTIVATE = 0x0010,
+    SWP_SHOWWINDOW = 0x0040,
+    SWP_HIDEWINDOW = 0x0080,
+    SWP_NOOWNERZORDER = 0x0200,
+};
+
+// getSystemMetrics indices.
+enum : int { SM_CXSCREEN = 0, SM_CYSCREEN = 1 };
+
+// peekMessage flags.
+enum : UINT { PM_NOREMOVE = 0x0, PM_REMOVE = 0x1 };
+
+// Mouse-key state in pen messages; the pen is the left button.
+enum : WPARAM { MK_LBUTTON = 0x1 };
+
+// messageBox types and results.
+enum : UINT { MB_OK = 0x0, MB_ICONERROR = 0x10, MB_ICONINFORMATION = 0x40 };
+
+// A message as the queue hands it out (MSG).
+struct Msg {
+    HWND hwnd = 0;
+    UINT message = 0;
+    WPARAM wParam = 0;
+    LPARAM lParam = 0;
+    uint32_t time = 0;  // tick count when it was queued
+    int ptX = 0;        // pen position (screen) for pen messages
+    int ptY = 0;
+};
+
+// WM_COPYDATA's lParam points at one of these. Across processes the bytes are copied to the
+// receiver; they are valid only while its handler runs.
+struct CopyDataStruct {
+    uintptr_t dwData = 0;
+    uint32_t cbData = 0;
+    const void* lpData = nullptr;
+};
+
 struct Point {
     int x = 0;
     int y = 0;
@@ -90,7 +189,25 @@ struct Rect {
     int width() const { return right - left; }
     int height() const { return bottom - top; }
     bool contains(Point p) const { return p.x >= left && p.x < right && p.y >= top && p.y < bottom; }
+    bool empty() const { return right <= left || bottom <= top; }
+    Rect offset(int dx, int dy) const { return {left + dx, top + dy, right + dx, bottom + dy}; }
+    Rect intersect(const Rect& o) const;
+    Rect unite(const Rect& o) const;
+    bool operator==(const Rect&) const = default;
 };
+
+inline Rect Rect::intersect(const Rect& o) const {
+    Rect r{left > o.left ? left : o.left, top > o.top ? top : o.top, right < o.right ? right : o.right,
+           bottom < o.bottom ? bottom : o.bottom};
+    if (r.empty()) return {};
+    return r;
+}
+inline Rect Rect::unite(const Rect& o) const {
+    if (empty()) return o;
+    if (o.empty()) return *this;
+    return {left < o.left ? left : o.left, top < o.top ? top : o.top, right > o.right ? right : o.right,
+            bottom > o.bottom ? bottom : o.bottom};
+}
 
 inline constexpr WPARAM makeWParam(unsigned low, unsigned high) {
     return static_cast<WPARAM>((low & 0xFFFF) | ((high & 0xFFFF) << 16));
