@@ -1,0 +1,43 @@
+#include "installer/engine/install_phases.h"
+
+#include "installer/engine/copy_tree.h"
+#include "installer/engine/delete_tree.h"
+#include "installer/engine/install_paths.h"
+#include "installer/engine/tree_walk.h"
+#include "platform/core/debug.h"
+
+namespace installer {
+
+void ScanPhase(InstallRun& run) {
+    for (const InstallEntry& entry : run.m_Entries) {
+        if (!entry.used) continue;
+        const std::string source = SourceFolderOf(run.m_strInstallerFolder, entry);
+        run.m_nDestFileTotal += CountFiles(DestinationFolderOf(entry));
+        run.m_dSourceByteTotal += FolderSize(source);
+        run.m_nSourceFileTotal += CountFiles(source);
+    }
+    run.view.SetProgressRange(run.m_nDestFileTotal);
+    run.view.SetProgressPos(0);
+}
+
+void DeletePhase(InstallRun& run) {
+    for (int i = 0; i < kInstallEntryCount; ++i) {
+        const InstallEntry& entry = run.m_Entries[static_cast<size_t>(i)];
+        if (!entry.used) continue;
+        if (FolderSize(SourceFolderOf(run.m_strInstallerFolder, entry)) < 0.0) continue;
+        const std::string destination = DestinationFolderOf(entry);
+        ce::debugPrint("%d, %s\r\n", i, destination);
+        DeleteTree(run, destination);
+    }
+    run.view.SetProgressRange(100);
+    run.view.SetProgressPos(0);
+}
+
+void CopyPhase(InstallRun& run) {
+    for (const InstallEntry& entry : run.m_Entries) {
+        if (!entry.used) continue;
+        CopyTree(run, SourceFolderOf(run.m_strInstallerFolder, entry), DestinationFolderOf(entry));
+    }
+}
+
+}  // namespace installer

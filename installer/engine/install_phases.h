@@ -1,0 +1,17 @@
+#pragma once
+// The three phases of an installation before its verification, over the used pairs in order:
+//   scan    counts the destination files and the source files and bytes (the divisors of the
+//           delete, copy and verification percentages);
+//   delete  removes each destination tree whose source folder can be listed (a pair whose
+//           source is missing keeps its old destination untouched);
+//   copy    copies each source tree into its destination.
+
+#include "installer/engine/install_run.h"
+
+namespace installer {
+
+void ScanPhase(InstallRun& run);
+void DeletePhase(InstallRun& run);
+void CopyPhase(InstallRun& run);
+
+}  // namespace installer

@@ -1,0 +1,26 @@
+#pragma once
+// Walks over a folder tree: listing one folder, counting its files and summing their sizes.
+
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "platform/core/files.h"
+
+namespace installer {
+
+// The entries of a folder, or nothing when its search cannot start (the folder is missing or
+// is not a folder). An existing empty folder gives an empty list.
+std::optional<std::vector<ce::FindData>> ListFolder(std::string_view folder);
+
+inline bool IsFolder(const ce::FindData& entry) { return (entry.attributes & ce::FILE_ATTRIBUTE_DIRECTORY) != 0; }
+
+// Files in the tree, or -1 when the folder's search cannot start. A subfolder that cannot be
+// listed adds its -1 as it is.
+int32_t CountFiles(std::string_view folder);
+
+// Sum of the sizes (low 32 bits of each, unsigned) of the files in the tree, or -1.0 when the
+// folder's search cannot start. A subfolder that cannot be listed adds its -1.0 as it is.
+double FolderSize(std::string_view folder);
+
+}  // namespace installer

@@ -1,0 +1,54 @@
+#include "installer/ini/package_ini.h"
+
+#include <fmt/format.h>
+
+#include "installer/ini/ini_reader.h"
+#include "platform/core/debug.h"
+
+namespace installer {
+namespace {
+
+// Why a present value cannot be used, or nullptr when it can.
+const char* unusableBecause(std::string_view value) {
+    if (value.empty()) return "empty";
+    if (value.size() > kMaxEntryValue) return "longer than 254 bytes";
+    return nullptr;
+}
+
+// A destination of backslashes alone names the root of the device: deleting it would wipe
+// every volume, the package on the card included.
+const char* unusableDestinationBecause(std::string_view value) {
+    if (const char* reason = unusableBecause(value)) return reason;
+    if (value.find_first_not_of('\\') == std::string_view::npos) return "the root of the device";
+    return nullptr;
+}
+
+}  // namespace
+
+bool ReadPackageIni(InstallEntries& entries, std::string_view iniPath) {
+    const std::unique_ptr<IniTable> table = IniLoad(iniPath);
+    if (!table) return false;
+
+    entries = InstallEntries{};
+    for (int n = 1; n <= kInstallEntryCount; ++n) {
+        const std::string destinationKey = fmt::format("Destination:dst{}", n);
+        const std::string sourceKey = fmt::format("Source:src{}", n);
+        const char* destination = IniLookup(table.get(), destinationKey.c_str(), nullptr);
+        const char* source = IniLookup(table.get(), sourceKey.c_str(), nullptr);
+        if (!destination || !source) continue;
+
+        const char* reason = unusableBecause(source);
+        if (!reason) reason = unusableDestinationBecause(destination);
+        if (reason) {
+            ce::debugPrint("Pair %d not used: a value is %s\r\n", n, reason);
+            continue;
+        }
+        InstallEntry& entry = entries[static_cast<size_t>(n - 1)];
+        entry.used = 1;
+        entry.destination = destination;
+        entry.source = source;
+    }
+    return true;
+}
+
+}  // namespace installer

@@ -1,0 +1,96 @@
+#include "installer/ini/package_ini.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "installer/tests/test_support.h"
+#include "platform/core/debug.h"
+#include "sim/headunit/headunit.h"
+
+namespace installer {
+namespace {
+
+using testing::writeHostFile;
+
+class PackageIni : public ::testing::Test {
+protected:
+    bool read(std::string_view text) {
+        writeHostFile(unit_.sdcard() / "ZEK_Update.ini", text);
+        return ReadPackageIni(entries_, "\\SDMMC Card\\ZEK_Update.ini");
+    }
+
+    sim::TempHeadUnit unit_;
+    InstallEntries entries_;
+};
+
+TEST_F(PackageIni, FillsThePairsThatHaveBothKeys) {
+    ASSERT_TRUE(read(
+        "[SOURCE]\n"
+        "SRC1 = ZEK\n"
+        "src3 = Fonts\n"
+        "src4 = OnlySource\n"
+        "[Destination]\n"
+        "dst1 = \\NAND Flash\\ZEK\n"
+        "dst2 = \\NAND Flash\\NoSource\n"
+        "dst3 = \"\\NAND Flash\\Fonts ; kept\"\n"));
+    EXPECT_EQ(entries_[0].used, 1);
+    EXPECT_EQ(entries_[0].source, "ZEK");
+    EXPECT_EQ(entries_[0].destination, "\\NAND Flash\\ZEK");
+    EXPECT_EQ(entries_[1].used, 0);  // pair 2 has no source
+    EXPECT_EQ(entries_[2].used, 1);  // pair 3 still counts
+    EXPECT_EQ(entries_[2].destination, "\\NAND Flash\\Fonts ; kept");
+    EXPECT_EQ(entries_[3].used, 0);
+    EXPECT_EQ(entries_[4].used, 0);
+}
+
+TEST_F(PackageIni, KeysOutsideTheirSectionDoNotCount) {
+    ASSERT_TRUE(read(
+        "src1 = ZEK\n"
+        "dst1 = \\NAND Flash\\ZEK\n"
+        "[ Source]\n"
+        "src2 = ZEK\n"
+        "[Destination]\n"
+        "dst2 = \\NAND Flash\\ZEK\n"));
+    for (const auto& entry : entries_) EXPECT_EQ(entry.used, 0);
+}
+
+TEST_F(PackageIni, ValuesThatWouldAimTheDeleteWalkAmissLeaveTheirPairUnused) {
+    const std::string longValue(255, 'x');
+    ce::DebugCapture debug;
+    ASSERT_TRUE(read(
+        "[Source]\n"
+        "src1 = ZEK\n"
+        "src2 = \" \"\n"
+        "src3 = ZEK\n"
+        "src4 = " + longValue + "\n"
+        "src5 = ZEK\n"
+        "[Destination]\n"
+        "dst1 = \" \"\n"
+        "dst2 = \\NAND Flash\\ZEK\n"
+        "dst3 = \\NAND Flash\\" + std::string(254 - 12, 'y') + "\n"
+        "dst4 = \\NAND Flash\\ZEK\n"
+        "dst5 = \\\\\n"));
+    EXPECT_EQ(entries_[0].used, 0);  // empty destination: the root of the device
+    EXPECT_EQ(entries_[1].used, 0);  // empty source: the whole installer folder
+    EXPECT_EQ(entries_[2].used, 1);  // exactly 254 bytes is still whole
+    EXPECT_EQ(entries_[2].destination.size(), 254u);
+    EXPECT_EQ(entries_[3].used, 0);  // 255 bytes would have been cut
+    EXPECT_EQ(entries_[4].used, 0);  // backslashes alone name the root
+    EXPECT_TRUE(debug.contains("Pair 1 not used: a value is empty"));
+    EXPECT_TRUE(debug.contains("Pair 4 not used: a value is longer than 254 bytes"));
+}
+
+TEST_F(PackageIni, EveryReadStartsFromClearedRecordsButAFailedReadKeepsThem) {
+    ASSERT_TRUE(read("[Source]\nsrc2=A\n[Destination]\ndst2=\\B\n"));
+    EXPECT_EQ(entries_[1].used, 1);
+    ASSERT_TRUE(read("[Source]\nsrc1=A\n[Destination]\ndst1=\\B\n"));
+    EXPECT_EQ(entries_[0].used, 1);
+    EXPECT_EQ(entries_[1].used, 0);
+    EXPECT_EQ(entries_[1].source, "");
+    EXPECT_FALSE(ReadPackageIni(entries_, "\\SDMMC Card\\missing.ini"));
+    EXPECT_EQ(entries_[0].used, 1);
+}
+
+}  // namespace
+}  // namespace installer
