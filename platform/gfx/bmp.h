@@ -5,12 +5,13 @@
 // V5 (124) headers and the old 12-byte core header; 1, 4 and 8 bits per pixel with a palette,
 // 16 bits as 5-5-5 or with bit-field masks (5-6-5 and others), 24 bits, 32 bits plain or with
 // bit-field masks (alpha is dropped: surfaces are opaque); rows bottom-up (positive height)
-// or top-down (negative height).
+// or top-down (negative height); run-length encoded 8- and 4-bit images (RLE8, RLE4), which
+// common tools write by default for palette images.
 //
 // The decoder trusts nothing in the file: every size, offset and count is checked against the
 // bytes actually present before it is used, so a malformed or truncated file is refused with
 // an error and never read past its end. Errors: ERROR_INVALID_DATA (not a BMP, inconsistent
-// headers, truncated pixel data), ERROR_NOT_SUPPORTED (compressed formats: RLE, JPEG, PNG),
+// headers, truncated pixel data), ERROR_NOT_SUPPORTED (JPEG or PNG inside a BMP),
 // ERROR_NOT_ENOUGH_MEMORY (dimensions beyond kMaxBmpPixels), and the file errors of opening.
 
 #include <cstdint>

@@ -92,7 +92,7 @@ public:
     Brush selectObject(Brush brush);
     Pen selectObject(Pen pen);
     HBITMAP currentBitmap() const { return bitmap_; }
-    const HFONT& currentFont() const { return font_; }
+    HFONT currentFont() const;  // the system font until the program selects one
     const Brush& currentBrush() const { return brush_; }
     const Pen& currentPen() const { return pen_; }
 
