@@ -115,7 +115,13 @@ std::vector<uint8_t> PtyEndpoint::read(int timeoutMs) {
     if (count == 2 && (fds[1].revents & POLLIN)) {
         // Drain the close notifications; bytes read in the same round still count.
         alignas(inotify_event) char events[4096];
-        while (::read(closeWatch_, events, sizeof events) > 0) {
+        ssize_t n;
+        while ((n = ::read(closeWatch_, events, sizeof events)) > 0) {
+            for (ssize_t at = 0; at < n;) {
+                auto* event = reinterpret_cast<const inotify_event*>(events + at);
+                if (event->mask & (IN_CLOSE_WRITE | IN_CLOSE_NOWRITE)) ++closeCount_;
+                at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+            }
         }
     }
     return data;

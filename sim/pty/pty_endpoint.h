@@ -41,6 +41,9 @@ public:
     // A negative timeoutMs waits without limit.
     std::vector<uint8_t> read(int timeoutMs);
 
+    // How many times the program has closed its end so far (seen by read()).
+    uint32_t closeCount() const { return closeCount_; }
+
     // Sends bytes to the program; with pacing on, no faster than the current line rate (a byte
     // becomes readable one character time after the previous one, as from a real UART).
     // Bytes the program does not take within a while (its end closed and its input queue
@@ -64,6 +67,7 @@ private:
     std::filesystem::path link_;
     std::string slavePath_;
     bool paced_ = false;
+    uint32_t closeCount_ = 0;
     bool parityKept_ = false;  // probed once: does this tty keep the parity bits it is given?
     std::chrono::steady_clock::time_point lineFreeAt_{};  // when the paced line is idle again
 };

@@ -118,6 +118,7 @@ TEST(PtyEndpoint, ReadReturnsWhenTheProgramClosesItsEnd) {
     });
     EXPECT_TRUE(pty.read(20000).empty());
     closer.join();
+    EXPECT_EQ(pty.closeCount(), 1u);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
 }
 
