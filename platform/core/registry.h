@@ -6,7 +6,9 @@
 // terminating zero, DWORDs as 4 little-endian bytes, so that callers see the same sizes,
 // types and result codes (ERROR_FILE_NOT_FOUND for a missing key or value, ERROR_MORE_DATA
 // for a buffer too small) as on the device. Writes are saved at once, atomically (a temporary
-// file renamed over registry.reg).
+// file renamed over registry.reg), under a lock shared by every process of the head unit, and
+// each process re-reads the file when it changed on disk. The default value is the one named
+// "" (written "@" in the file).
 
 #include <cstdint>
 #include <map>
@@ -18,6 +20,10 @@
 #include "platform/core/error.h"
 
 namespace ce {
+
+// A registry.reg with lines that cannot be read is not written back (its other lines would be
+// lost): writes fail with this code until the file is mended.
+inline constexpr Error ERROR_BADDB = 1009;
 
 enum class Hive { LocalMachine, CurrentUser, ClassesRoot, Users };
 
@@ -52,6 +58,7 @@ public:
     Result<uint32_t> readDword(std::string_view name) const;         // REG_DWORD only
     Result<std::u16string> readString(std::string_view name) const;  // REG_SZ / REG_EXPAND_SZ
 
+    // Value and key names cannot contain line ends (ERROR_INVALID_PARAMETER).
     Error setValue(std::string_view name, uint32_t type, const void* data, uint32_t size);
     Error setDword(std::string_view name, uint32_t value);
     Error setString(std::string_view name, std::u16string_view value);
