@@ -10,9 +10,12 @@
 //
 // Drivers run in the caller's process: address fields inside a request record carry the
 // caller's buffer addresses and the driver reads the caller's memory, bounded by the sizes
-// the record gives.
+// the record gives. A record field of 32 bits can carry the address of a DeviceBuffer
+// (device_buffer.h), which lies in the low 4 GiB; the simulated drivers also take records
+// whose address fields are 64 bits wide (see sim/nand).
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
@@ -52,9 +55,18 @@ public:
     // The process-wide table (drivers registered directly by tests, or by loaded plugins).
     static DriverRegistry& instance();
 
+    // The head unit the drivers serve: the profile's root, set by the platform before each
+    // open and kernel control call. Drivers keep their state there (flash/). Defined inline so
+    // that a plugin reads the value of the program that loaded it.
+    const std::filesystem::path& headUnitRoot() const { return root_; }
+    void setHeadUnitRoot(const std::filesystem::path& root) {
+        if (root != root_) root_ = root;
+    }
+
 private:
-    std::map<std::string, StreamDriverFactory> drivers_;
+    std::map<std::string, StreamDriverFactory> drivers_;  // by upper-case device name
     KernelIoControlHandler kernel_;
+    std::filesystem::path root_;
 };
 
 // A plugin exports this function with C linkage under the name "ce_register_drivers".
@@ -76,7 +88,8 @@ private:
     std::unique_ptr<StreamDriverHandle> handle_;
 };
 
-// KernelIoControl with an OEM code: passed to the board plugin's handler, which records it.
+// KernelIoControl with an OEM code: passed to the handler of the plugin the profile names for
+// "OEM" (the board, which records it). ERROR_NOT_SUPPORTED when nothing handles it.
 Error kernelIoControl(uint32_t code, const void* in, uint32_t inSize, void* out, uint32_t outSize,
                       uint32_t* bytesReturned = nullptr);
 

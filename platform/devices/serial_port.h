@@ -78,6 +78,9 @@ enum : uint32_t {
     CLRDTR = 6,
     SETRTS = 3,
     CLRRTS = 4,
+    SETBREAK = 8,
+    CLRBREAK = 9,
+    MAXDWORD = 0xFFFFFFFF,
     FILE_FLAG_OVERLAPPED = 0x40000000,
 };
 
@@ -113,14 +116,28 @@ public:
     Error purge(uint32_t flags);
     Error escapeCommFunction(uint32_t function);  // SETDTR / CLRDTR ...; not an error on a pty
 
+    // Closes the port while the object lives on (CloseHandle with other threads still inside a
+    // call): pending waits, reads and writes return, and every later call fails with
+    // ERROR_INVALID_HANDLE. The destructor closes too.
+    void close();
+
     int hostFd() const { return fd_; }
 
 private:
-    SerialPort(int fd, int wakeFd);
+    SerialPort(int fd, int wakeFd, int closeFd);
+    bool closed() const { return closed_.load(); }
+    // Waits until fd is ready for events (POLLIN/POLLOUT), the port closes or timeoutMs
+    // passes (-1: no limit). True when fd is ready.
+    bool waitReady(short events, int timeoutMs) const;
+    uint32_t inputQueue() const;
     int fd_;
-    int wakeFd_;  // eventfd that releases waitCommEvent
+    int wakeFd_;   // eventfd that releases waitCommEvent (mask change, bytes written)
+    int closeFd_;  // eventfd, readable once the port is closed: releases every blocking call
     std::atomic<uint32_t> mask_{0};
     std::atomic<uint32_t> maskGeneration_{0};
+    std::atomic<bool> txPending_{false};  // bytes written since the last EV_TXEMPTY
+    std::atomic<bool> closed_{false};
+    bool isPty_ = false;
     Dcb dcb_;
     CommTimeouts timeouts_;
     mutable std::mutex mutex_;
