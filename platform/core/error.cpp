@@ -22,6 +22,7 @@ Error errorFromErrno(int err) {
     case ENAMETOOLONG: return ERROR_BAD_PATHNAME;
     case EINVAL: return ERROR_INVALID_PARAMETER;
     case ENOSPC:
+    case EDQUOT: return ERROR_DISK_FULL;
     case EFBIG: return ERROR_WRITE_FAULT;
     case EIO: return ERROR_GEN_FAILURE;
     case ENODEV:

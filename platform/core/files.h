@@ -84,7 +84,7 @@ Error copyFileEx(std::string_view source, std::string_view target, const CopyPro
                  const bool* cancel, uint32_t flags);
 
 inline Error copyFile(std::string_view source, std::string_view target, bool failIfExists) {
-    return copyFileEx(source, target, {}, nullptr, failIfExists ? COPY_FILE_FAIL_IF_EXISTS : 0);
+    return copyFileEx(source, target, {}, nullptr, failIfExists ? uint32_t{COPY_FILE_FAIL_IF_EXISTS} : 0u);
 }
 
 // ---- File handles -------------------------------------------------------------------------

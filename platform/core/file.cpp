@@ -1,0 +1,118 @@
+// File handles: CreateFile's dispositions, access and share modes on a host file descriptor.
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/core/files.h"
+#include "platform/core/host_file.h"
+#include "platform/core/paths.h"
+
+namespace ce {
+
+namespace {
+
+int openFlags(uint32_t access) {
+    bool read = access & GENERIC_READ, write = access & GENERIC_WRITE;
+    return (write ? (read ? O_RDWR : O_WRONLY) : O_RDONLY) | O_CLOEXEC | O_NOCTTY;
+}
+
+}  // namespace
+
+File::File(int fd, uint32_t access) : fd_(fd), access_(access) {}
+
+File::~File() { ::close(fd_); }
+
+Result<std::unique_ptr<File>> File::open(std::string_view path, uint32_t access, uint32_t share, uint32_t disposition) {
+    if (disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING) return fail(ERROR_INVALID_PARAMETER);
+    if (disposition == TRUNCATE_EXISTING && !(access & GENERIC_WRITE)) return fail(ERROR_INVALID_PARAMETER);
+    auto host = hostPath(path);
+    if (!host) return fail(host.error());
+
+    struct stat st {};
+    bool exists = ::stat(host->c_str(), &st) == 0;
+    if (!exists && errno != ENOENT) return fail(errorFromErrno(errno));
+    if (exists) {
+        if (S_ISDIR(st.st_mode)) return fail(ERROR_ACCESS_DENIED);
+        if (disposition == CREATE_NEW) return fail(ERROR_FILE_EXISTS);
+        bool writes = (access & GENERIC_WRITE) || disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING;
+        auto attributes = detail::attributesOf(*host);
+        if (writes && attributes && (*attributes & FILE_ATTRIBUTE_READONLY)) return fail(ERROR_ACCESS_DENIED);
+    } else if (disposition == OPEN_EXISTING || disposition == TRUNCATE_EXISTING) {
+        return fail(ERROR_FILE_NOT_FOUND);
+    }
+
+    // Truncation waits until the share lock is ours: a file held exclusively elsewhere must
+    // come out of a refused open unchanged.
+    int flags = openFlags(access);
+    if (disposition == CREATE_NEW) flags |= O_CREAT | O_EXCL;
+    else if (disposition != OPEN_EXISTING && disposition != TRUNCATE_EXISTING) flags |= O_CREAT;
+    int fd = ::open(host->c_str(), flags, 0666);
+    if (fd < 0) return fail(errno == EEXIST ? ERROR_FILE_EXISTS : errorFromErrno(errno));
+
+    bool locked = share == 0 ? detail::tryLockExclusive(fd) : detail::tryLockShared(fd);
+    if (!locked) {
+        ::close(fd);
+        return fail(ERROR_SHARING_VIOLATION);
+    }
+    if (exists && (disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING) && ::ftruncate(fd, 0) != 0) {
+        Error e = errorFromErrno(errno);
+        ::close(fd);
+        return fail(e);
+    }
+    return std::unique_ptr<File>(new File(fd, access));
+}
+
+Error File::read(void* buffer, uint32_t size, uint32_t* bytesRead) {
+    if (bytesRead) *bytesRead = 0;
+    if (!(access_ & GENERIC_READ)) return ERROR_ACCESS_DENIED;
+    auto* out = static_cast<char*>(buffer);
+    uint32_t done = 0;
+    while (done < size) {
+        ssize_t n = ::read(fd_, out + done, size - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return errorFromErrno(errno);
+        if (n == 0) break;
+        done += static_cast<uint32_t>(n);
+    }
+    if (bytesRead) *bytesRead = done;
+    return ERROR_SUCCESS;
+}
+
+Error File::write(const void* buffer, uint32_t size, uint32_t* bytesWritten) {
+    if (bytesWritten) *bytesWritten = 0;
+    if (!(access_ & GENERIC_WRITE)) return ERROR_ACCESS_DENIED;
+    const auto* in = static_cast<const char*>(buffer);
+    uint32_t done = 0;
+    while (done < size) {
+        ssize_t n = ::write(fd_, in + done, size - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            if (bytesWritten) *bytesWritten = done;
+            return n < 0 ? errorFromErrno(errno) : ERROR_WRITE_FAULT;
+        }
+        done += static_cast<uint32_t>(n);
+    }
+    if (bytesWritten) *bytesWritten = done;
+    return ERROR_SUCCESS;
+}
+
+Result<uint64_t> File::seek(int64_t distance, uint32_t method) {
+    int whence = method == FILE_BEGIN ? SEEK_SET : method == FILE_CURRENT ? SEEK_CUR : method == FILE_END ? SEEK_END : -1;
+    if (whence < 0) return fail(ERROR_INVALID_PARAMETER);
+    off_t pos = ::lseek(fd_, static_cast<off_t>(distance), whence);
+    if (pos < 0) return fail(errno == EINVAL ? ERROR_INVALID_PARAMETER : errorFromErrno(errno));
+    return static_cast<uint64_t>(pos);
+}
+
+Result<uint64_t> File::size() const {
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0) return fail(errorFromErrno(errno));
+    return static_cast<uint64_t>(st.st_size);
+}
+
+Error File::flush() { return ::fsync(fd_) == 0 || errno == EINVAL || errno == EROFS ? ERROR_SUCCESS : errorFromErrno(errno); }
+
+}  // namespace ce

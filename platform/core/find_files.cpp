@@ -1,0 +1,82 @@
+// Directory search: FindFirstFile/FindNextFile as one sorted list.
+
+#include <algorithm>
+#include <system_error>
+
+#include "platform/core/case_fold.h"
+#include "platform/core/files.h"
+#include "platform/core/host_file.h"
+#include "platform/core/paths.h"
+#include "platform/core/profile.h"
+
+namespace ce {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool hasWildcard(std::string_view s) { return s.find_first_of("*?") != std::string_view::npos; }
+
+std::optional<FindData> entryOf(const fs::path& host, std::string name) {
+    auto attributes = detail::attributesOf(host);
+    if (!attributes) return std::nullopt;  // vanished, or a dangling link
+    FindData data;
+    data.name = std::move(name);
+    data.attributes = *attributes;
+    std::error_code ec;
+    if (!(data.attributes & FILE_ATTRIBUTE_DIRECTORY)) data.size = fs::file_size(host, ec);
+    if (ec) data.size = 0;
+    return data;
+}
+
+// The name a search reports for a host folder: a mount's root is named as on the device
+// ("SDMMC Card"), everything else by its host name.
+std::string reportedName(const fs::path& host) {
+    if (auto profile = Profile::current()) {
+        std::error_code ec;
+        for (const Mount& m : (*profile)->mounts())
+            if (fs::equivalent(m.host, host, ec)) return fileNameOf(m.devicePath);
+    }
+    return host.filename().string();
+}
+
+Result<std::vector<FindData>> exactSearch(std::string_view path) {
+    auto host = hostPath(path);
+    if (!host) return fail(host.error());
+    auto entry = entryOf(*host, reportedName(*host));
+    if (!entry) return fail(ERROR_FILE_NOT_FOUND);
+    return std::vector<FindData>{std::move(*entry)};
+}
+
+}  // namespace
+
+Result<std::vector<FindData>> findFiles(std::string_view pattern) {
+    size_t slash = pattern.find_last_of("\\/");
+    std::string_view folder = slash == std::string_view::npos ? std::string_view() : pattern.substr(0, slash);
+    std::string_view namePattern = slash == std::string_view::npos ? pattern : pattern.substr(slash + 1);
+    if (hasWildcard(folder)) return fail(ERROR_INVALID_NAME);
+    if (!hasWildcard(namePattern)) return exactSearch(pattern);
+
+    auto dir = hostPath(folder);
+    std::error_code ec;
+    if (!dir || !fs::is_directory(*dir, ec)) return fail(ERROR_PATH_NOT_FOUND);
+
+    std::vector<FindData> found;
+    for (fs::directory_iterator it(*dir, ec), end; !ec && it != end; it.increment(ec)) {
+        std::string name = it->path().filename().string();
+        if (!wildcardMatch(namePattern, name)) continue;
+        if (auto entry = entryOf(it->path(), std::move(name))) found.push_back(std::move(*entry));
+    }
+    if (ec) return fail(errorFromErrno(ec.value()));
+    if (found.empty()) return fail(ERROR_FILE_NOT_FOUND);
+    std::sort(found.begin(), found.end(),
+              [](const FindData& a, const FindData& b) { return compareNoCase(a.name, b.name) < 0; });
+    return found;
+}
+
+bool pathExists(std::string_view devicePath) {
+    if (hasWildcard(devicePath)) return false;
+    return exactSearch(devicePath).ok();
+}
+
+}  // namespace ce

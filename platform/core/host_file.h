@@ -1,0 +1,38 @@
+#pragma once
+// Helpers behind files.h that meet the host: the attributes kept on a host file, and the
+// locks that carry share modes across handles and processes. Internal to platform/core.
+
+#include <cstdint>
+#include <filesystem>
+
+#include "platform/core/error.h"
+
+namespace ce::detail {
+
+// Name of the extended attribute that holds the device attributes (read-only, hidden,
+// system, archive) as a 4-byte little-endian number. A file without it has none of them.
+inline constexpr const char* kAttributeXattr = "user.ce.attrib";
+
+// The bits this layer stores; the directory bit always comes from the host.
+inline constexpr uint32_t kStoredAttributes = 0x1 | 0x2 | 0x4 | 0x20;
+
+// The device attributes of an existing host entry: stored bits, plus the directory bit, or
+// FILE_ATTRIBUTE_NORMAL for a file with none. ERROR_FILE_NOT_FOUND when it does not exist.
+Result<uint32_t> attributesOf(const std::filesystem::path& host);
+
+// Stores the given attributes (only kStoredAttributes are kept). On a host file system without
+// user extended attributes, clearing succeeds and storing a bit fails with ERROR_NOT_SUPPORTED.
+Error storeAttributes(const std::filesystem::path& host, uint32_t attributes);
+
+// Share modes are carried by flock() locks, which belong to the open file description: a
+// share-mode-0 handle holds an exclusive lock, any other handle a shared one, so an exclusive
+// open conflicts with every other handle in any process and shared opens coexist.
+bool tryLockShared(int fd);
+bool tryLockExclusive(int fd);
+
+// ERROR_SHARING_VIOLATION while some handle holds the file exclusively, else ERROR_SUCCESS.
+// On success *guardFd holds a shared lock that keeps exclusive opens out until it is closed
+// (the caller closes it after deleting the file).
+Error holdAgainstExclusiveOpens(const std::filesystem::path& host, int* guardFd);
+
+}  // namespace ce::detail
