@@ -31,7 +31,7 @@ public:
 // hidden button does nothing.
 class Button : public Window {
 public:
-    Button();
+    LRESULT windowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
     void paint(Dc& dc) override;
     bool pressed() const { return pressed_; }
 
@@ -53,9 +53,8 @@ public:
 // 0..100.
 class ProgressBar : public Window {
 public:
-    ProgressBar();
+    LRESULT windowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
     void paint(Dc& dc) override;
-    void describe(ControlState& state) const override;
     int rangeMin() const { return min_; }
     int rangeMax() const { return max_; }
     int pos() const { return pos_; }
@@ -63,6 +62,7 @@ public:
 private:
     void setRange(int min, int max);
     int setPos(int pos);
+    void changed();
     int min_ = 0;
     int max_ = 100;
     int pos_ = 0;

@@ -34,8 +34,8 @@ struct TopLevelWindow {
 // The top-level windows of the desktop, topmost first. Entries of dead processes are dropped.
 std::vector<TopLevelWindow> enumTopLevelWindows();
 
-// The controls of a top-level window (its descendants, depth first), asked of the process
-// that owns it; answered even while that process's UI thread is busy.
+// A window and its controls: the window itself first, then its descendants depth first. Asked
+// of the process that owns the window; answered even while that process's UI thread is busy.
 Result<std::vector<ControlState>> describeControls(HWND topLevel);
 
 // Input injected as on the touch screen: the point (screen coordinates) goes to the topmost

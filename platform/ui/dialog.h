@@ -81,6 +81,8 @@ public:
     Rect mapDialogRect(int x, int y, int cx, int cy) const;
     int baseUnitX() const { return baseUnitX_; }
     int baseUnitY() const { return baseUnitY_; }
+    // The dialog font: the template's face at its point size (96 dots per inch).
+    HFONT dialogFont() const { return dialogFont_; }
 
     const DialogTemplate& dialogTemplate() const { return template_; }
 
@@ -97,6 +99,8 @@ private:
     void destroyControls();
 
     DialogTemplate template_;
+    HFONT dialogFont_;
+    bool modal_ = false;
     int baseUnitX_ = 0;
     int baseUnitY_ = 0;
     bool ended_ = false;

@@ -25,12 +25,12 @@
 #include <vector>
 
 #include "platform/core/error.h"
+#include "platform/gfx/dc.h"
+#include "platform/gfx/font.h"
+#include "platform/gfx/surface.h"
 #include "platform/ui/types.h"
 
 namespace ce {
-
-class Dc;
-class Surface;
 
 // What create() needs (CreateWindowEx's arguments).
 struct WindowSpec {
@@ -46,6 +46,7 @@ struct WindowSpec {
 // State of a control as tools see it (hu ctl list, tests).
 struct ControlState {
     HWND hwnd = 0;
+    HWND parent = 0;
     int id = 0;
     std::string className;
     std::string text;
@@ -91,20 +92,29 @@ public:
     // The default fills it with the window's background colour.
     virtual void paint(Dc& dc);
 
-    // State as tools see it; controls add their own (range and position of a progress bar).
-    virtual void describe(ControlState& state) const;
-
-    // The window's retained pixels (client area).
+    // The window's retained pixels (client area); empty before create().
     Surface& surface();
 
-    // Background colour (0x00RRGGBB) that WM_ERASEBKGND and the default paint use.
-    void setBackground(uint32_t rgb) { background_ = rgb; }
-    uint32_t background() const { return background_; }
+    // Background colour that WM_ERASEBKGND and the default paint use.
+    void setBackground(COLORREF color) { background_ = color; }
+    COLORREF background() const { return background_; }
+
+    // The font the window draws its text with (WM_SETFONT / WM_GETFONT); the system font
+    // until one is set. A dialog gives every control the dialog font.
+    void setFont(HFONT font, bool redraw = false);
+    HFONT font() const;
+
+    // Text of the window (the same as getWindowText(hwnd())).
+    std::string text() const;
+
+protected:
+    // Controls with a range (progress bars) publish it here so tools can read it from any thread.
+    void publishRange(int min, int max, int pos);
 
 private:
     friend class WindowSystem;
     HWND hwnd_ = 0;
-    uint32_t background_ = 0xF0F0F0;
+    COLORREF background_ = RGB(0xF0, 0xF0, 0xF0);
     std::map<UINT, Handler> handlers_;
     std::map<int, std::function<void()>> commands_;
 };
