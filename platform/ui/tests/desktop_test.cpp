@@ -1,0 +1,255 @@
+// The desktop across processes: other programs of the same head unit, started as real
+// processes, found by title and program, sent messages and WM_COPYDATA, broadcast to (hidden
+// ones too), captured, and given up on when they die or hang. The head unit lies in a deep
+// folder, deeper than a socket address can hold.
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "platform/core/paths.h"
+#include "platform/core/profile.h"
+#include "platform/gfx/surface.h"
+#include "platform/ui/desktop.h"
+#include "platform/ui/message.h"
+#include "platform/ui/window.h"
+#include "sim/headunit/headunit.h"
+
+extern char** environ;
+
+using namespace ce;
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path g_root;
+
+class DeepHeadUnit : public ::testing::Environment {
+public:
+    void SetUp() override {
+        char pattern[] = "/tmp/ui-desktop-XXXXXX";
+        fs::path base = mkdtemp(pattern);
+        g_root = base;
+        for (int i = 0; i < 6; ++i) g_root /= "a-rather-long-folder-name-to-pass-108-bytes";
+        sim::createHeadUnit(g_root);
+        setenv("HEADUNIT_ROOT", g_root.c_str(), 1);
+        Profile::setCurrent(g_root);
+        base_ = base;
+    }
+    void TearDown() override {
+        std::error_code ec;
+        fs::remove_all(base_, ec);
+    }
+
+private:
+    fs::path base_;
+};
+
+struct Peer {
+    pid_t pid = 0;
+    HWND hwnd = 0;
+    std::string title;
+};
+
+Peer startPeer(const std::string& title, std::vector<std::string> extra = {}) {
+    std::string exe = std::string(HU_BIN_DIR) + "/ui_test_peer";
+    std::vector<std::string> args{exe, title};
+    args.insert(args.end(), extra.begin(), extra.end());
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    Peer p;
+    p.title = title;
+    if (posix_spawn(&p.pid, exe.c_str(), nullptr, nullptr, argv.data(), environ) != 0) return p;
+    for (int i = 0; i < 500 && !p.hwnd; ++i) {
+        p.hwnd = findWindow(title);
+        if (!p.hwnd) std::this_thread::sleep_for(10ms);
+    }
+    // The window is listed once created; wait until its message loop runs.
+    for (int i = 0; i < 500; ++i) {
+        std::ifstream in(g_root / "run" / (title + ".log"));
+        std::string line;
+        if (std::getline(in, line) && line == "ready") break;
+        std::this_thread::sleep_for(10ms);
+    }
+    return p;
+}
+
+void stopPeer(Peer& p) {
+    if (p.pid > 0) {
+        kill(p.pid, SIGCONT);
+        kill(p.pid, SIGKILL);
+        waitpid(p.pid, nullptr, 0);
+    }
+    p.pid = 0;
+    std::error_code ec;
+    fs::remove(g_root / "run" / (p.title + ".log"), ec);
+}
+
+std::string logOf(const Peer& p) {
+    std::ifstream in(g_root / "run" / (p.title + ".log"));
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+}  // namespace
+
+TEST(Desktop, SendWithReplyAndCopyDataReachAnotherProcess) {
+    Peer a = startPeer("PeerSend");
+    ASSERT_NE(a.hwnd, 0u);
+    UINT ping = registerWindowMessage("ui_test_ping");  // same atom in both processes
+    EXPECT_EQ(sendMessage(a.hwnd, ping, 41, 0), 1041);
+
+    std::string bytes = "guidance\x01\x02";
+    CopyDataStruct cds{1198, static_cast<uint32_t>(bytes.size()), bytes.data()};
+    LRESULT expected = 1198 + static_cast<LRESULT>(bytes.size()) * 65536;
+    for (unsigned char c : bytes) expected += c;
+    EXPECT_EQ(sendMessage(a.hwnd, WM_COPYDATA, 0x55, reinterpret_cast<LPARAM>(&cds)), expected);
+    EXPECT_NE(logOf(a).find("copydata 85 guidance\x01\x02"), std::string::npos);
+
+    // Messages whose parameters are pointers never cross: the receiver would follow a foreign address.
+    EXPECT_EQ(sendMessage(a.hwnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("x")), 0);
+    EXPECT_EQ(lastSendError(), ERROR_INVALID_PARAMETER);
+    EXPECT_TRUE(postMessage(a.hwnd, ping, 7, 0));
+    EXPECT_EQ(sendMessage(a.hwnd, ping, 8, 0), 1008);  // posted before, so handled before
+    EXPECT_NE(logOf(a).find("ping 7\nping 8\n"), std::string::npos);
+    stopPeer(a);
+}
+
+TEST(Desktop, BroadcastReachesEveryTopLevelWindowOfEveryProcess) {
+    Peer a = startPeer("PeerOne");
+    Peer b = startPeer("PeerTwo", {"--hidden"});
+    ASSERT_NE(a.hwnd, 0u);
+    ASSERT_NE(b.hwnd, 0u);
+    // One of ours too, on another thread than the broadcaster.
+    std::atomic<int> ours{0};
+    std::atomic<bool> stop{false};
+    std::atomic<HWND> mine{0};
+    UINT ping = registerWindowMessage("UI_TEST_PING");
+    std::thread ui([&] {
+        Window w;
+        w.on(ping, [&](WPARAM, LPARAM) -> LRESULT { return ++ours; });
+        w.create({"Own", "own", WS_POPUP, 0, {0, 0, 10, 10}, 0, 0});
+        mine = w.hwnd();
+        while (!stop) waitMessage(10) && peekMessage(nullptr, 0, 0, 0, PM_REMOVE);
+    });
+    while (!mine) std::this_thread::sleep_for(1ms);
+
+    sendMessage(HWND_BROADCAST, ping, 5, 0);
+    // Returned only after every window handled it.
+    EXPECT_NE(logOf(a).find("ping 5"), std::string::npos);
+    EXPECT_NE(logOf(b).find("ping 5"), std::string::npos);
+    EXPECT_EQ(ours, 1);
+    stop = true;
+    ui.join();
+    stopPeer(a);
+    stopPeer(b);
+}
+
+TEST(Desktop, DeadOrHungPeerDoesNotBlockABroadcast) {
+    Peer alive = startPeer("PeerAlive");
+    Peer dead = startPeer("PeerDead");
+    ASSERT_NE(dead.hwnd, 0u);
+    kill(dead.pid, SIGKILL);
+    waitpid(dead.pid, nullptr, 0);
+    UINT ping = registerWindowMessage("UI_TEST_PING");
+
+    auto start = std::chrono::steady_clock::now();
+    sendMessage(HWND_BROADCAST, ping, 11, 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 3s) << "a dead process is skipped at once";
+    EXPECT_NE(logOf(alive).find("ping 11"), std::string::npos);
+    EXPECT_EQ(findWindow("PeerDead"), 0u) << "entries of dead processes are dropped";
+    EXPECT_EQ(sendMessage(dead.hwnd, ping, 1, 0), 0);
+    EXPECT_EQ(lastSendError(), ERROR_INVALID_HANDLE);
+
+    Peer hung = startPeer("PeerHung");
+    ASSERT_NE(hung.hwnd, 0u);
+    kill(hung.pid, SIGSTOP);
+    start = std::chrono::steady_clock::now();
+    sendMessage(HWND_BROADCAST, ping, 12, 0);
+    auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(took, std::chrono::milliseconds(SEND_TIMEOUT_MS - 100));
+    EXPECT_LT(took, std::chrono::milliseconds(SEND_TIMEOUT_MS * 2)) << "a hung process is given up after the bound";
+    EXPECT_NE(logOf(alive).find("ping 12"), std::string::npos);
+    EXPECT_EQ(sendMessage(hung.hwnd, ping, 1, 0), 0);
+    EXPECT_EQ(lastSendError(), ERROR_TIMEOUT);
+    stopPeer(hung);
+    stopPeer(alive);
+    stopPeer(dead);
+}
+
+TEST(Desktop, WindowsAreFoundByTitleAndProgramAndBroughtToTheFront) {
+    Peer a = startPeer("PeerFind", {"--rect", "0", "0", "100", "100"});
+    Peer b = startPeer("PeerOther", {"--rect", "0", "0", "100", "100"});
+    ASSERT_NE(a.hwnd, 0u);
+    EXPECT_EQ(findWindow("PeerFind"), a.hwnd);
+    EXPECT_EQ(findWindow("peerfind"), 0u) << "titles compare exactly";
+    std::string program = devicePathOf(fs::path(HU_BIN_DIR) / "ui_test_peer");
+    HWND byProgram = findProgramWindow(program);
+    EXPECT_TRUE(byProgram == a.hwnd || byProgram == b.hwnd);
+
+    ASSERT_TRUE(setForegroundWindow(a.hwnd));
+    EXPECT_EQ(getForegroundWindow(), a.hwnd);
+    auto list = enumTopLevelWindows();
+    ASSERT_FALSE(list.empty());
+    EXPECT_EQ(list.front().hwnd, a.hwnd);
+    EXPECT_EQ(list.front().pid, a.pid);
+    EXPECT_EQ(findProgramWindow(program), a.hwnd) << "the front one of the program";
+    stopPeer(a);
+    stopPeer(b);
+}
+
+TEST(Desktop, ScreenCaptureComposesWindowsOfSeveralProcessesInZOrder) {
+    Peer red = startPeer("PeerRed", {"--color", "FF0000", "--rect", "0", "0", "200", "200"});
+    Peer green = startPeer("PeerGreen", {"--color", "00FF00", "--rect", "100", "100", "300", "300"});
+    Peer hidden = startPeer("PeerBlue", {"--color", "0000FF", "--rect", "0", "0", "800", "480", "--hidden"});
+    ASSERT_NE(green.hwnd, 0u);
+    ASSERT_TRUE(setForegroundWindow(green.hwnd));
+    auto screen = captureScreen();
+    ASSERT_TRUE(screen.ok());
+    EXPECT_EQ((*screen)->width(), 800);
+    EXPECT_EQ((*screen)->pixel(50, 50), 0xFF0000u);
+    EXPECT_EQ((*screen)->pixel(150, 150), 0x00FF00u) << "green is in front";
+    EXPECT_EQ((*screen)->pixel(500, 400), 0u) << "the hidden window does not show";
+    ASSERT_TRUE(setForegroundWindow(red.hwnd));
+    screen = captureScreen();
+    EXPECT_EQ((*screen)->pixel(150, 150), 0xFF0000u);
+    auto one = captureWindow(hidden.hwnd);
+    ASSERT_TRUE(one.ok());
+    EXPECT_EQ((*one)->pixel(10, 10), 0x0000FFu);
+    stopPeer(red);
+    stopPeer(green);
+    stopPeer(hidden);
+}
+
+TEST(Desktop, InputIsRoutedToTheProcessOwningTheWindowUnderThePen) {
+    Peer a = startPeer("PeerPen", {"--rect", "400", "300", "500", "400"});
+    ASSERT_NE(a.hwnd, 0u);
+    ASSERT_TRUE(setForegroundWindow(a.hwnd));
+    EXPECT_EQ(injectPen({450, 350}, PenAction::Tap), ERROR_SUCCESS);
+    EXPECT_EQ(injectPen({799, 479}, PenAction::Tap), ERROR_INVALID_HANDLE) << "nothing there";
+    auto controls = describeControls(a.hwnd);
+    ASSERT_TRUE(controls.ok());
+    ASSERT_EQ(controls->size(), 1u);
+    EXPECT_EQ(controls->front().text, "PeerPen");
+    EXPECT_EQ(getWindowText(a.hwnd), "PeerPen");
+    stopPeer(a);
+}
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    ::testing::AddGlobalTestEnvironment(new DeepHeadUnit);
+    return RUN_ALL_TESTS();
+}
