@@ -1,0 +1,52 @@
+#pragma once
+// Settings and injected failures of the simulated drivers, and the request counts they key on.
+//
+// Each driver reads its section of headunit.json ("sim": {"board": {...}, "nand": {...}})
+// afresh whenever the file changed, so a test can change the plan between two requests. A
+// failure key takes true (every request of that kind fails), a request number N (the N-th
+// request of that kind since the head unit was made fails; numbers start at 1) or a list of
+// such numbers. The counts live in flash/requests.json, shared by every process of the head
+// unit and kept under flash/requests.lock.
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+namespace sim {
+
+// The "sim" section of one simulator ("board", "nand"); an empty object when absent.
+nlohmann::json simSettings(const std::filesystem::path& root, const std::string& simulator);
+
+// True when the plan says request number `count` of this kind fails.
+bool plannedFailure(const nlohmann::json& settings, const std::string& key, uint64_t count);
+
+// Counts one more request of a kind ("nand.writePages") and returns its number (1 for the
+// first). Counting works across processes.
+uint64_t countRequest(const std::filesystem::path& root, const std::string& kind);
+
+// The counts so far, {"nand.writePages": 12, ...}.
+nlohmann::json requestCounts(const std::filesystem::path& root);
+
+// An exclusive lock on a file under flash/ for the lifetime of the object: the simulated
+// drivers of several processes take turns on the state they share.
+class FlashLock {
+public:
+    FlashLock(const std::filesystem::path& root, const char* name);
+    ~FlashLock();
+    FlashLock(const FlashLock&) = delete;
+    FlashLock& operator=(const FlashLock&) = delete;
+
+private:
+    int fd_ = -1;
+};
+
+// Milliseconds of the monotonic clock, the time base of every simulator record; the
+// platform's tick count is its low 32 bits.
+uint64_t monotonicMs();
+
+// Replaces a file by writing a temporary one beside it and renaming it over the old one.
+bool replaceFile(const std::filesystem::path& file, const std::string& bytes);
+
+}  // namespace sim
