@@ -1,0 +1,25 @@
+#pragma once
+// What the BCSP link needs of the serial line: one byte out at a time, and a read that returns
+// at once with whatever has arrived. The DFU engine serves it from the module's serial port;
+// tests serve it from memory.
+
+#include <cstdint>
+
+namespace bluetooth {
+
+class BcspPort {
+public:
+    virtual ~BcspPort() = default;
+
+    // False while the transmitter cannot take another byte without blocking; the link then
+    // keeps its byte for a later poll.
+    virtual bool readyToSend() { return true; }
+
+    // One byte to the line (one write call of its own).
+    virtual void writeByte(uint8_t byte) = 0;
+
+    // Up to `size` received bytes, never waiting; 0 when nothing has arrived.
+    virtual uint32_t read(uint8_t* buffer, uint32_t size) = 0;
+};
+
+}  // namespace bluetooth

@@ -1,0 +1,44 @@
+#pragma once
+// SerialLine: the BCSP link's view of the module's serial port.
+//
+// The link writes one byte per poll and counts its pause between packets in polls, which
+// assumes that a write takes the byte's time on the line, as it does on a UART with a
+// 16-byte transmit queue. A host serial driver (or a pseudo-terminal) instead takes kilobytes
+// at once; the link would then count its retransmission pause while the packet is still
+// queued and retransmit a packet the module has not even received yet. SerialLine therefore
+// models the small transmit queue: it tracks when the bytes written so far will have left
+// the line at the current line settings, and reports the transmitter full while more than
+// kTransmitQueueBytes are still on their way.
+
+#include <chrono>
+#include <cstdint>
+
+#include "platform/devices/serial_port.h"
+#include "updater/bluetooth/bcsp_port.h"
+
+namespace bluetooth {
+
+class SerialLine : public BcspPort {
+public:
+    static constexpr uint32_t kTransmitQueueBytes = 32;
+
+    explicit SerialLine(ce::SerialPort& port);
+
+    // Takes the time per character from the line settings now in force.
+    void updateLineRate();
+
+    bool readyToSend() override;
+    void writeByte(uint8_t byte) override;
+    uint32_t read(uint8_t* buffer, uint32_t size) override;
+
+private:
+    using Clock = std::chrono::steady_clock;
+    ce::SerialPort& port_;
+    Clock::duration characterTime_{};
+    Clock::time_point lineFreeAt_{};
+};
+
+// Seconds one character takes with these settings (start, data, parity and stop bits).
+double CharacterSeconds(const ce::Dcb& dcb);
+
+}  // namespace bluetooth
