@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <mutex>
 
@@ -45,11 +46,17 @@ Result<Profile> Profile::load(const fs::path& root) {
 
     std::ifstream in(absRoot / "headunit.json", std::ios::binary);
     if (!in) return fail(fs::is_directory(absRoot, ec) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
-    Json doc = Json::parse(in, nullptr, /*allow_exceptions=*/false);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) return fail(ERROR_READ_FAULT);
+    return parse(absRoot, text);
+}
+
+Result<Profile> Profile::parse(const fs::path& root, std::string_view document) {
+    Json doc = Json::parse(document, nullptr, /*allow_exceptions=*/false);
     if (doc.is_discarded() || !doc.is_object()) return fail(ERROR_INVALID_DATA);
 
     Profile p;
-    p.root_ = absRoot;
+    p.root_ = root;
     try {
         if (doc.contains("ansiCodePage")) p.ansiCodePage_ = doc.at("ansiCodePage").get<uint32_t>();
         if (doc.contains("screen")) {
@@ -61,7 +68,7 @@ Result<Profile> Profile::load(const fs::path& root) {
             for (const Json& m : doc.at("mounts")) {
                 Mount mount;
                 mount.devicePath = canonicalMountPath(m.at("device").get<std::string>());
-                mount.host = absoluteUnder(absRoot, m.at("host").get<std::string>());
+                mount.host = absoluteUnder(root, m.at("host").get<std::string>());
                 if (mount.devicePath.empty()) return fail(ERROR_INVALID_DATA);
                 for (const Mount& other : p.mounts_)
                     if (asciiUpper(other.devicePath) == asciiUpper(mount.devicePath)) return fail(ERROR_INVALID_DATA);
@@ -70,12 +77,12 @@ Result<Profile> Profile::load(const fs::path& root) {
         }
         if (doc.contains("serial")) {
             for (const auto& [name, host] : doc.at("serial").items())
-                p.serial_[asciiUpper(name)] = absoluteUnder(absRoot, host.get<std::string>());
+                p.serial_[asciiUpper(name)] = absoluteUnder(root, host.get<std::string>());
         }
         if (doc.contains("drivers")) {
             for (const auto& [name, plugin] : doc.at("drivers").items()) {
                 std::string path = plugin.get<std::string>();
-                p.drivers_[asciiUpper(name)] = path.empty() ? path : absoluteUnder(absRoot, path).string();
+                p.drivers_[asciiUpper(name)] = path.empty() ? path : absoluteUnder(root, path).string();
             }
         }
     } catch (const Json::exception&) {

@@ -28,6 +28,7 @@
 #include <filesystem>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -50,6 +51,9 @@ public:
 
     // Loads the profile of a head unit folder (tools and tests use this directly).
     static Result<Profile> load(const std::filesystem::path& root);
+
+    // Reads a headunit.json document given as text, for a head unit at root.
+    static Result<Profile> parse(const std::filesystem::path& root, std::string_view document);
 
     // Replaces the process-wide profile (tests that build several head units in one process).
     static void setCurrent(const std::filesystem::path& root);

@@ -9,11 +9,13 @@
 
 namespace hu {
 
+int cmdInit(const Args& args);
 int cmdSim(const Args& args);
 
 // Each command registers here, explicitly: name, usage, summary, entry point.
 const std::vector<Command>& commands() {
     static const std::vector<Command> table = {
+        {"init", "init DIR [--code-page N] [--model NAME] ...", "create a head unit on disk with default settings", cmdInit},
         {"sim", "sim DIR NAME [options]", "run one simulator of a head unit in the foreground", cmdSim},
     };
     return table;

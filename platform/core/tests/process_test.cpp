@@ -11,6 +11,7 @@
 #include <sstream>
 #include <thread>
 
+#include "platform/core/debug.h"
 #include "platform/core/process.h"
 #include "sim/headunit/headunit.h"
 
@@ -55,6 +56,20 @@ TEST(CreateProcess, ReportsWhatCannotBeStarted) {
     writeScript(hu.sdcard() / "junk.exe", "\x7f" "ELF broken");
     EXPECT_EQ(ce::createProcess("\\SDMMC Card\\junk.exe"), ce::ERROR_BAD_EXE_FORMAT);
     EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1);
+}
+
+TEST(InitProgram, NamesTheProgramAndNeedsAHeadUnit) {
+    {
+        sim::TempHeadUnit hu;
+        EXPECT_EQ(ce::initProgram("ignored/name"), ce::ERROR_SUCCESS);
+        EXPECT_EQ(ce::programName(), "platform_core_tests");
+    }
+    // Outside a head unit (HEADUNIT_ROOT unset) the program learns it at once.
+    ASSERT_EQ(std::getenv("HEADUNIT_ROOT"), nullptr);
+    testing::internal::CaptureStderr();
+    EXPECT_NE(ce::initProgram("x"), ce::ERROR_SUCCESS);
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("HEADUNIT_ROOT is not set"), std::string::npos) << err;
 }
 
 // A child that takes the mutex, reports through a pipe, then waits to be killed.
