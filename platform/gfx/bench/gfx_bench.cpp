@@ -12,6 +12,7 @@
 
 #include "platform/gfx/dc.h"
 #include "platform/gfx/draw_text.h"
+#include "platform/gfx/png.h"
 
 namespace {
 
@@ -49,7 +50,8 @@ double medianMs(F&& f, int runs) {
 
 }  // namespace
 
-int main() {
+// gfx_bench [--png FILE]: FILE receives the composed screen, to see what was measured.
+int main(int argc, char** argv) {
     ce::Surface screen(kWidth, kHeight);
     ce::Dc screenDc(screen);
     auto background = std::make_shared<ce::Surface>(kWidth, kHeight);
@@ -95,5 +97,7 @@ int main() {
     std::printf("  composition, first run (cold)       %8.3f ms\n", coldMs);
     std::printf("  composition, median of 200          %8.3f ms  (%.1f x baseline)\n", composeMs, composeMs / baseMs);
     std::printf("  target < %.1f ms: %s\n", kTargetMs, composeMs < kTargetMs ? "met" : "NOT MET");
+    if (argc == 3 && std::string(argv[1]) == "--png" && ce::writePng(screen, argv[2]) != 0)
+        std::fprintf(stderr, "gfx_bench: cannot write %s\n", argv[2]);
     return composeMs < kTargetMs ? 0 : 1;
 }
