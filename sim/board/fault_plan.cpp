@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <ctime>
 #include <fstream>
 #include <map>
@@ -54,6 +55,34 @@ json simSettings(const fs::path& root, const std::string& simulator) {
     const json* sim = c.doc.contains("sim") ? &c.doc["sim"] : nullptr;
     if (sim && sim->is_object() && sim->contains(simulator) && (*sim)[simulator].is_object()) return (*sim)[simulator];
     return json::object();
+}
+
+bool setSimSetting(const fs::path& root, const std::string& simulator, const std::string& key, const json& value) {
+    FlashLock lock(root, "settings.lock");
+    json doc = json::parse(readText(root / "headunit.json"), nullptr, false);
+    if (!doc.is_object()) return false;
+    json& section = doc["sim"][simulator];
+    if (!section.is_object()) section = json::object();
+    if (value.is_null()) section.erase(key);
+    else section[key] = value;
+    return replaceFile(root / "headunit.json", doc.dump(2) + "\n");
+}
+
+json parseFailurePlan(const std::string& text) {
+    if (text == "always") return true;
+    if (text == "off") return false;
+    json numbers = json::array();
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t end = std::min(text.find(',', start), text.size());
+        std::string item = text.substr(start, end - start);
+        if (item.empty() || item.size() > 12 || item.find_first_not_of("0123456789") != std::string::npos) return nullptr;
+        uint64_t n = std::stoull(item);
+        if (n == 0) return nullptr;  // requests are numbered from 1
+        numbers.push_back(n);
+        start = end + 1;
+    }
+    return numbers.size() == 1 ? numbers[0] : numbers;
 }
 
 bool plannedFailure(const json& settings, const std::string& key, uint64_t count) {

@@ -19,6 +19,16 @@ namespace sim {
 // The "sim" section of one simulator ("board", "nand"); an empty object when absent.
 nlohmann::json simSettings(const std::filesystem::path& root, const std::string& simulator);
 
+// Sets (or, with a null value, removes) one key of a simulator's section in headunit.json,
+// atomically; the drivers see it at their next request. False when the file cannot be read
+// or written.
+bool setSimSetting(const std::filesystem::path& root, const std::string& simulator, const std::string& key,
+                   const nlohmann::json& value);
+
+// Parses a failure plan as people type it: "always", "off", or request numbers "3" / "2,5".
+// Null when the text is none of these.
+nlohmann::json parseFailurePlan(const std::string& text);
+
 // True when the plan says request number `count` of this kind fails.
 bool plannedFailure(const nlohmann::json& settings, const std::string& key, uint64_t count);
 

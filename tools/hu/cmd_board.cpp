@@ -1,0 +1,100 @@
+// hu board DIR [--json] | hu board DIR fail open|gpio|oem PLAN: the board's GPIO lines, the
+// event log of every GPIO request, the recorded OEM kernel calls; or a failure plan for them.
+
+#include <fmt/format.h>
+
+#include <cstdio>
+#include <filesystem>
+
+#include <nlohmann/json.hpp>
+
+#include "sim/board/board_driver.h"
+#include "sim/board/fault_plan.h"
+#include "sim/board/gpio_log.h"
+#include "tools/hu/commands.h"
+
+namespace hu {
+
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+constexpr const char* kUsage =
+    "usage: hu board DIR [--json]\n"
+    "       hu board DIR fail open|gpio|oem always|off|N[,N...]   (N: request number, from 1)\n";
+
+std::string hex(const std::vector<uint8_t>& bytes) {
+    std::string out;
+    for (uint8_t b : bytes) out += fmt::format("{:02x}", b);
+    return out;
+}
+
+json boardJson(const fs::path& root) {
+    json ports = json::object();
+    for (const auto& [port, mask] : sim::GpioLog::levels(root)) ports[std::to_string(port)] = mask;
+    json events = json::array();
+    for (const auto& e : sim::GpioLog::read(root))
+        events.push_back({{"t_ms", e.t_ms}, {"port", e.port}, {"mask", e.mask}, {"level", e.level}, {"pid", e.pid}});
+    json oem = json::array();
+    for (const auto& c : sim::readOemCalls(root)) {
+        json call = {{"t_ms", c.t_ms}, {"code", c.code}, {"input", hex(c.input)}, {"pid", c.pid}};
+        if (c.failed) call["failed"] = true;
+        oem.push_back(call);
+    }
+    return {{"ports", ports}, {"events", events}, {"oem", oem}, {"requests", sim::requestCounts(root)}};
+}
+
+void printBoard(const fs::path& root) {
+    json board = boardJson(root);
+    std::printf("GPIO lines (high mask per port):%s\n", board["ports"].empty() ? " none driven yet" : "");
+    for (const auto& [port, mask] : board["ports"].items()) std::printf("  port %s: 0x%08x\n", port.c_str(), mask.get<uint32_t>());
+    std::printf("GPIO requests: %zu\n", board["events"].size());
+    for (const auto& e : board["events"])
+        std::printf("  t_ms %llu  port %d  mask 0x%08x  %s  (pid %d)\n", (unsigned long long)e["t_ms"].get<uint64_t>(),
+                    e["port"].get<int>(), e["mask"].get<uint32_t>(), e["level"].get<int>() ? "high" : "low", e["pid"].get<int>());
+    std::printf("OEM kernel calls: %zu\n", board["oem"].size());
+    for (const auto& c : board["oem"])
+        std::printf("  t_ms %llu  code 0x%08x  input %s%s\n", (unsigned long long)c["t_ms"].get<uint64_t>(),
+                    c["code"].get<uint32_t>(), c["input"].get<std::string>().c_str(), c.contains("failed") ? "  (failed)" : "");
+}
+
+}  // namespace
+
+int cmdBoard(const Args& args) {
+    if (args.empty() || args[0] == "--help") {
+        std::fputs(kUsage, args.empty() ? stderr : stdout);
+        return args.empty() ? 2 : 0;
+    }
+    fs::path root = args[0];
+    std::error_code ec;
+    if (!fs::is_regular_file(root / "headunit.json", ec)) {
+        std::fprintf(stderr, "hu board: %s is not a head unit (no headunit.json)\n", root.c_str());
+        return 1;
+    }
+    if (args.size() == 1 || (args.size() == 2 && args[1] == "--json")) {
+        if (args.size() == 2) std::printf("%s\n", boardJson(root).dump(2).c_str());
+        else printBoard(root);
+        return 0;
+    }
+    if (args.size() == 4 && args[1] == "fail") {
+        static const std::map<std::string, std::string> keys = {{"open", "failOpen"}, {"gpio", "failGpioSet"}, {"oem", "failOem"}};
+        auto key = keys.find(args[2]);
+        json plan = sim::parseFailurePlan(args[3]);
+        if (key == keys.end() || plan.is_null()) {
+            std::fputs(kUsage, stderr);
+            return 2;
+        }
+        if (!sim::setSimSetting(root, "board", key->second, plan)) {
+            std::fprintf(stderr, "hu board: cannot update %s\n", (root / "headunit.json").c_str());
+            return 1;
+        }
+        std::printf("hu board: ORV1: %s requests now fail: %s (requests so far: %s)\n", args[2].c_str(), plan.dump().c_str(),
+                    sim::requestCounts(root).dump().c_str());
+        return 0;
+    }
+    std::fputs(kUsage, stderr);
+    return 2;
+}
+
+}  // namespace hu
