@@ -22,7 +22,7 @@ const std::vector<Command>& commands() {
         {"init", "init DIR [--code-page N] [--model NAME] ...", "create a head unit on disk with default settings", cmdInit},
         {"sim", "sim DIR NAME [options]", "run one simulator of a head unit in the foreground", cmdSim},
         {"ctl", "ctl DIR list|text|click|tap|key|send|post|copydata|wait|capture ...", "drive and inspect the programs' windows", cmdCtl},
-        {"package", "package DIR --panel [PATH...]", "build update packages on the head unit's SD card", cmdPackage},
+        {"package", "package DIR [--without PART,...] [--panel PATH...] ...", "build an update package on the head unit's SD card", cmdPackage},
         {"board", "board DIR [--json] | board DIR fail WHAT PLAN", "show the board's GPIO lines, request log and OEM calls", cmdBoard},
         {"flash", "flash DIR dump bootloader|hidden|sectors OUT", "write one region of the NAND flash to a file", cmdFlash},
     };
