@@ -6,9 +6,12 @@
 
 namespace hu {
 
+int runShellSimulator(const std::string& headUnitDir, const Args& options);
+
 // Each simulator registers here, explicitly.
 const std::vector<Simulator>& simulators() {
     static const std::vector<Simulator> table = {
+        {"shell", "[--windows A,B,...]  the head unit's own application windows, logging what they receive", runShellSimulator},
     };
     return table;
 }
