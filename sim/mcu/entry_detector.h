@@ -16,6 +16,12 @@ public:
     static constexpr uint32_t kModeLine = 0x80;
     static constexpr uint32_t kResetLine = 0x40;
 
+    // The levels of port 2 as the board holds them when the MCU starts to watch.
+    void setLevels(uint32_t port2) {
+        modeHigh_ = port2 & kModeLine;
+        resetHigh_ = port2 & kResetLine;
+    }
+
     // One GPIO set request as the board carried it out.
     Change onRequest(uint8_t port, uint32_t mask, uint8_t level);
 
