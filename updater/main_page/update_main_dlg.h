@@ -22,10 +22,11 @@
 
 namespace updater {
 
-// The MCU and Bluetooth step pages, each run modally; IDOK means the step succeeded.
+// The MCU and Bluetooth step pages, each run modally over the main page (the owner);
+// IDOK means the step succeeded.
 struct StepPages {
-    std::function<int()> micom;
-    std::function<int()> bluetooth;
+    std::function<int(ce::HWND owner)> micom;
+    std::function<int(ce::HWND owner)> bluetooth;
 };
 
 class UpdateMainDlg : public ce::Dialog {

@@ -24,12 +24,12 @@ void PostIfExists(const char* title, ce::UINT msg) {
 }
 
 // Runs a step page; a missing page counts as a failure of its step.
-bool StepSucceeded(const std::function<int()>& page, const char* name) {
+bool StepSucceeded(const std::function<int(ce::HWND)>& page, ce::HWND owner, const char* name) {
     if (!page) {
         ce::debugPrint("### UpdateXan::no %s page in this build \n", name);
         return false;
     }
-    return page() == ce::IDOK;
+    return page(owner) == ce::IDOK;
 }
 
 }  // namespace
@@ -109,7 +109,7 @@ bool UpdateMainDlg::RunAttempt() {
     }
 
     if (m_nUpdateMask & kUpdateMcu) {
-        if (StepSucceeded(m_Steps.micom, "MICOM")) {
+        if (StepSucceeded(m_Steps.micom, hwnd(), "MICOM")) {
             m_nUpdateMask &= ~uint32_t{kUpdateMcu};
         } else {
             ce::debugPrint("### UpdateXan::[FAIL] MICOM... \n");
@@ -117,7 +117,7 @@ bool UpdateMainDlg::RunAttempt() {
     }
 
     if ((m_nUpdateMask & kUpdateBluetooth) && !m_bEmergency && m_bBluetoothPresent) {
-        if (StepSucceeded(m_Steps.bluetooth, "Bluetooth")) {
+        if (StepSucceeded(m_Steps.bluetooth, hwnd(), "Bluetooth")) {
             m_nUpdateMask &= ~uint32_t{kUpdateBluetooth};
         } else {
             ce::debugPrint("### UpdateXan::[FAIL] Bluetooth... \n");
