@@ -24,8 +24,9 @@
 
 namespace ce {
 
-// Largest image accepted (width x height), far above any screen-sized bitmap.
-inline constexpr int64_t kMaxBmpPixels = 64LL * 1024 * 1024;
+// Largest image accepted (width x height, 4096 x 4096): far above any bitmap of the head
+// unit, and small enough that a few bytes of run-length data cannot demand gigabytes.
+inline constexpr int64_t kMaxBmpPixels = 16LL * 1024 * 1024;
 
 Result<Surface> decodeBmp(std::span<const uint8_t> bytes);
 Result<Surface> loadBmpFile(const std::filesystem::path& hostFile);

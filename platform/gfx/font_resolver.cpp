@@ -7,6 +7,7 @@
 #include <fontconfig/fontconfig.h>
 
 #include <algorithm>
+#include <map>
 #include <mutex>
 #include <vector>
 
@@ -170,27 +171,35 @@ FaceSource resolveFace(std::string_view faceName, int weight, bool italic) {
 
 std::optional<FaceSource> resolveFaceForChar(char32_t ch, int weight, bool italic) {
     std::lock_guard lock(g_mutex);
-    FcPattern* p = requestPattern(kDefaultFaceName, weight, italic);
-    FcCharSet* wanted = FcCharSetCreate();
-    FcCharSetAddChar(wanted, ch);
-    FcPatternAddCharSet(p, FC_CHARSET, wanted);
-    FcCharSetDestroy(wanted);
-    FcResult result = FcResultNoMatch;
-    FcFontSet* set = FcFontSort(config(), p, FcFalse, nullptr, &result);
-    std::optional<FaceSource> found;
-    for (int i = 0; set != nullptr && i < set->nfont && !found; ++i) {
-        FcCharSet* cs = nullptr;
-        if (FcPatternGetCharSet(set->fonts[i], FC_CHARSET, 0, &cs) == FcResultMatch && FcCharSetHasChar(cs, ch)) {
+    // Every installed font in fontconfig's order of likeness to the default face, sorted once
+    // per style; a character then costs one look at each font's character set, not a query.
+    struct Candidate {
+        FcCharSet* charset;  // owned (never released: the list lives as long as the process)
+        FaceSource source;
+    };
+    static auto* lists = new std::map<std::pair<bool, bool>, std::vector<Candidate>>;
+    const auto key = std::make_pair(isBold(weight), italic);
+    auto it = lists->find(key);
+    if (it == lists->end()) {
+        std::vector<Candidate> candidates;
+        FcPattern* p = requestPattern(kDefaultFaceName, weight, italic);
+        FcResult result = FcResultNoMatch;
+        FcFontSet* set = FcFontSort(config(), p, FcFalse, nullptr, &result);
+        for (int i = 0; set != nullptr && i < set->nfont; ++i) {
+            FcCharSet* cs = nullptr;
+            if (FcPatternGetCharSet(set->fonts[i], FC_CHARSET, 0, &cs) != FcResultMatch) continue;
             FcPattern* font = FcFontRenderPrepare(config(), p, set->fonts[i]);
-            if (font != nullptr) {
-                found = sourceOf(font, weight, italic);
-                FcPatternDestroy(font);
-            }
+            if (font == nullptr) continue;
+            candidates.push_back({FcCharSetCopy(cs), sourceOf(font, weight, italic)});
+            FcPatternDestroy(font);
         }
+        if (set != nullptr) FcFontSetDestroy(set);
+        FcPatternDestroy(p);
+        it = lists->emplace(key, std::move(candidates)).first;
     }
-    if (set != nullptr) FcFontSetDestroy(set);
-    FcPatternDestroy(p);
-    return found;
+    for (const Candidate& c : it->second)
+        if (FcCharSetHasChar(c.charset, ch)) return c.source;
+    return std::nullopt;
 }
 
 int addApplicationFont(const std::filesystem::path& file) {
