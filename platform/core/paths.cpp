@@ -156,12 +156,12 @@ bool matchFolded(std::u32string_view pattern, std::u32string_view name) {
     // Greedy match with one backtrack point: the last '*' seen.
     size_t p = 0, n = 0, star = std::u32string_view::npos, starName = 0;
     while (n < name.size()) {
-        if (p < pattern.size() && (pattern[p] == U'?' || pattern[p] == name[n])) {
-            ++p;
-            ++n;
-        } else if (p < pattern.size() && pattern[p] == U'*') {
+        if (p < pattern.size() && pattern[p] == U'*') {
             star = p++;
             starName = n;
+        } else if (p < pattern.size() && (pattern[p] == U'?' || pattern[p] == name[n])) {
+            ++p;
+            ++n;
         } else if (star != std::u32string_view::npos) {
             p = star + 1;
             n = ++starName;

@@ -96,6 +96,7 @@ TEST(Wildcards, MatchLikeTheDevice) {
     EXPECT_TRUE(ce::wildcardMatch("nk?.r*m", "NK1.ROM"));
     EXPECT_TRUE(ce::wildcardMatch("log?.bmp", "logЖ.bmp"));  // '?' is one character, not one byte
     EXPECT_TRUE(ce::wildcardMatch("*a*b", "xxaybzab"));
+    EXPECT_TRUE(ce::wildcardMatch("*", "*x"));  // a '*' in the pattern is always a wildcard
     EXPECT_FALSE(ce::wildcardMatch("*.bmp", "a.bmp.bak"));
     EXPECT_FALSE(ce::wildcardMatch("nk?.rom", "nk.rom"));
     EXPECT_FALSE(ce::wildcardMatch("*a*b", "xxabx"));
