@@ -1,0 +1,215 @@
+// `hu mcu-flash DIR [--file HOSTFILE] [--chip N] [--no-entry] [--verbose]`: programs the MCU of
+// a head unit with McuLoaderDLL exactly as the updater's MCU page does — the board's lines
+// into programming mode on 0x8000 (unless --no-entry), "COM5:", the image on the SD card
+// unless --file names another — and shows the phases and a progress bar. Exit 0 on success.
+//
+// The MCU behind dev/COM5 may be the simulator (hu sim DIR mcu) or a real one on a USB serial
+// adapter linked there.
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "mcu_loader/McuLoaderDLL.h"
+#include "platform/core/debug.h"
+#include "platform/core/paths.h"
+#include "platform/core/profile.h"
+#include "platform/core/text.h"
+#include "platform/core/time.h"
+#include "platform/ui/message.h"
+#include "platform/ui/window.h"
+#include "tools/hu/commands.h"
+#include "updater/gpio_request.h"
+
+namespace hu {
+
+namespace {
+
+constexpr const char* kDefaultImage = "\\SDMMC Card\\UpdateXan\\MICOM.BIN";
+
+struct FlashOptions {
+    std::string dir;
+    std::string hostFile;
+    int chip = 0;
+    bool entry = true;
+    bool verbose = false;
+};
+
+bool parse(const Args& args, FlashOptions& o) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        bool hasValue = i + 1 < args.size();
+        if (a == "--file" && hasValue) o.hostFile = args[++i];
+        else if (a == "--chip" && hasValue) o.chip = std::atoi(args[++i].c_str());
+        else if (a == "--no-entry") o.entry = false;
+        else if (a == "--verbose") o.verbose = true;
+        else if (o.dir.empty() && a.rfind("--", 0) != 0) o.dir = a;
+        else return false;
+    }
+    return !o.dir.empty();
+}
+
+// The board's lines as the MCU page plays them.
+void programmingSupplyOn() { updater::GpioSetRequest(2, 0x08, 1); }
+void enterProgrammingMode() {
+    updater::GpioSetRequest(2, 0x08, 1);
+    ce::sleep(10);
+    updater::GpioSetRequest(2, 0x40, 0);
+    ce::sleep(10);
+    updater::GpioSetRequest(2, 0x80, 1);
+    updater::GpioSetRequest(2, 0x40, 1);
+    ce::sleep(20);
+}
+
+const char* phaseName(unsigned phase) {
+    switch (phase) {
+        case 0: return "connecting";
+        case 1: return "blank check and erase";
+        case 2: return "writing";
+        case 3: return "verifying";
+        default: return "done";
+    }
+}
+
+// The terminal's view of the run: one line per phase, a bar for the block position.
+class Progress {
+public:
+    explicit Progress(bool tty) : tty_(tty) {}
+    void phase(unsigned p) {
+        endBar();
+        phase_ = p;
+        std::printf("mcu: %s\n", phaseName(p));
+        std::fflush(stdout);
+    }
+    void position(unsigned pos) {
+        if (!tty_) return;
+        constexpr int kWidth = 40;
+        int filled = static_cast<int>(pos * kWidth / 240);
+        std::printf("\r  [%.*s%.*s] %3u/240", filled, "########################################", kWidth - filled,
+                    "........................................", pos);
+        std::fflush(stdout);
+        barShown_ = true;
+    }
+    void endBar() {
+        if (barShown_) std::printf("\n");
+        barShown_ = false;
+    }
+    unsigned lastPhase() const { return phase_; }
+
+private:
+    bool tty_;
+    bool barShown_ = false;
+    unsigned phase_ = 0;
+};
+
+// The library's own words for why it failed, from its debug lines.
+std::string failureReason(const std::string& debug) {
+    std::string reason;
+    auto lineWith = [&](const std::string& prefix) {
+        size_t at = debug.rfind(prefix);
+        if (at == std::string::npos) return std::string();
+        size_t end = debug.find_first_of("\r\n", at);
+        std::string line = debug.substr(at, end == std::string::npos ? std::string::npos : end - at);
+        while (!line.empty() && line.back() == ' ') line.pop_back();
+        return line;
+    };
+    for (const char* prefix : {"= UPDATEMICOM : Connection FAILED!!", "- Fail : ", "ERROR : ", "??? Error code : "}) {
+        std::string line = lineWith(prefix);
+        if (line.empty()) continue;
+        if (!reason.empty()) reason += "; ";
+        reason += line;
+    }
+    return reason.empty() ? "no reason given" : reason;
+}
+
+}  // namespace
+
+int cmdMcuFlash(const Args& args) {
+    FlashOptions o;
+    if (!parse(args, o)) {
+        std::fprintf(stderr, "usage: hu mcu-flash DIR [--file HOSTFILE] [--chip N] [--no-entry] [--verbose]\n");
+        return 2;
+    }
+    auto profile = ce::Profile::load(o.dir);
+    if (!profile) {
+        std::fprintf(stderr, "hu mcu-flash: %s is no head unit (hu init makes one)\n", o.dir.c_str());
+        return 1;
+    }
+    const auto root = profile->root();
+    ::setenv("HEADUNIT_ROOT", root.c_str(), 1);
+    ce::Profile::setCurrent(root);
+
+    std::string image = kDefaultImage;
+    if (!o.hostFile.empty()) {
+        std::error_code ec;
+        auto host = std::filesystem::absolute(o.hostFile, ec);
+        if (ec || !std::filesystem::is_regular_file(host)) {
+            std::fprintf(stderr, "hu mcu-flash: %s is not a file\n", o.hostFile.c_str());
+            return 1;
+        }
+        image = ce::devicePathOf(host);
+    }
+
+    // The library's debug lines go to log/hu.log; on the terminal only with --verbose.
+    int savedStderr = -1;
+    if (!o.verbose) {
+        std::fflush(stderr);
+        savedStderr = ::dup(2);
+        if (FILE* null = std::fopen("/dev/null", "w")) {
+            ::dup2(::fileno(null), 2);
+            std::fclose(null);
+        }
+    }
+    ce::DebugCapture capture;
+    Progress progress(::isatty(1));
+    int result = -1;
+    const ce::UINT message = ce::registerWindowMessage("MICOM_UPDATE");
+    ce::Window listener;
+    listener.on(message, [&](ce::WPARAM w, ce::LPARAM) -> ce::LRESULT {
+        if (w & 0x8000) {
+            if ((w & 0xFF) == 0 && o.entry) enterProgrammingMode();
+            progress.phase(w & 0xFF);
+        } else if (!(w & 0x4000)) {
+            progress.position(static_cast<unsigned>(w & 0xFFF));
+        } else if ((w & 0xFF) <= 1) {
+            progress.endBar();
+            result = static_cast<int>(w & 0xFF);
+            ce::postQuitMessage(0);
+        }
+        return 1;
+    });
+    ce::WindowSpec spec;
+    spec.className = "McuFlashListener";
+    spec.title = "hu mcu-flash";
+    spec.style = ce::WS_POPUP;
+    if (listener.create(spec) != ce::ERROR_SUCCESS) {
+        std::fprintf(stderr, "hu mcu-flash: cannot join the head unit's desktop\n");
+        return 1;
+    }
+
+    if (o.entry) programmingSupplyOn();
+    ce::sleep(50);
+    StartUpdateMicom(u"COM5:", ce::toUtf16(image).c_str(), o.chip);
+    ce::Msg msg;
+    while (result < 0 && ce::getMessage(&msg)) ce::dispatchMessage(&msg);
+    StopUpdateMicom();
+    listener.destroy();
+
+    if (savedStderr >= 0) {
+        std::fflush(stderr);
+        ::dup2(savedStderr, 2);
+        ::close(savedStderr);
+    }
+    if (result == 0) {
+        std::printf("mcu: programmed from %s\n", image.c_str());
+        return 0;
+    }
+    std::fprintf(stderr, "hu mcu-flash: the MCU update failed while %s: %s (log: %s)\n",
+                 phaseName(progress.lastPhase()), failureReason(capture.text()).c_str(),
+                 (root / "log" / ((ce::programName().empty() ? std::string("hu") : ce::programName()) + ".log")).c_str());
+    return 1;
+}
+
+}  // namespace hu
