@@ -6,6 +6,11 @@
 // permission bits. A read-only file refuses writing and deletion with ERROR_ACCESS_DENIED until
 // its attribute is cleared; a file held open without sharing refuses other opens and deletion
 // with ERROR_SHARING_VIOLATION, also across processes (open file description locks).
+//
+// The attributes live in the extended attribute "user.ce.attrib". On a host file system
+// without user extended attributes every file reads as having none, clearing them succeeds,
+// and setting read-only, hidden or system fails with ERROR_NOT_SUPPORTED rather than
+// pretending to have stored them.
 
 #include <cstdint>
 #include <functional>
