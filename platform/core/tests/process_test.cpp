@@ -13,6 +13,7 @@
 
 #include "platform/core/debug.h"
 #include "platform/core/process.h"
+#include "platform/core/profile.h"
 #include "sim/headunit/headunit.h"
 
 namespace fs = std::filesystem;
@@ -65,11 +66,16 @@ TEST(InitProgram, NamesTheProgramAndNeedsAHeadUnit) {
         EXPECT_EQ(ce::programName(), "platform_core_tests");
     }
     // Outside a head unit (HEADUNIT_ROOT unset) the program learns it at once.
-    ASSERT_EQ(std::getenv("HEADUNIT_ROOT"), nullptr);
+    const char* outer = std::getenv("HEADUNIT_ROOT");
+    std::string saved = outer ? outer : "";
+    unsetenv("HEADUNIT_ROOT");
+    ce::Profile::resetCurrent();
     testing::internal::CaptureStderr();
     EXPECT_NE(ce::initProgram("x"), ce::ERROR_SUCCESS);
     std::string err = testing::internal::GetCapturedStderr();
     EXPECT_NE(err.find("HEADUNIT_ROOT is not set"), std::string::npos) << err;
+    if (outer) setenv("HEADUNIT_ROOT", saved.c_str(), 1);
+    ce::Profile::resetCurrent();
 }
 
 // A child that takes the mutex, reports through a pipe, then waits to be killed.
