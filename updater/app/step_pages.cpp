@@ -1,9 +1,12 @@
 #include "updater/app/step_pages.h"
 
+#include "updater/mcu_step/update_micom.h"
+
 namespace updater {
 
 StepPages LinkedStepPages() {
     StepPages pages;
+    pages.micom = [](ce::HWND owner) { return RunUpdateMicom(owner); };
     return pages;
 }
 

@@ -7,6 +7,7 @@
 #include <tuple>
 
 #include "sim/board/gpio_log.h"
+#include "sim/mcu/mcu_simulator.h"
 #include "sim/nand/flash_image.h"
 #include "updater/tests/e2e/updater_run.h"
 
@@ -21,8 +22,10 @@ TEST(Emergency, RunsUnattendedFromDetectionToRestart) {
     options.codePage = 1252;
     options.micomVersion.reset();
     options.bluetoothVersion.reset();
+    options.sim["mcu"] = {{"lastAddress", 0x1FFF}, {"blockCount", 8}, {"eraseMs", 50}};
     UpdaterRun run(options);
-    run.Package({"--kernel-size", "5000", "--without", "micom,panel"});
+    run.Package({"--kernel-size", "5000", "--without", "panel"});
+    sim::mcu::McuSimulator mcu(run.root(), sim::mcu::McuSimulator::optionsFor(run.root()));
     std::ofstream(run.unit().nand() / "stale.dat") << "old";
     std::filesystem::create_directories(run.unit().nand() / "ZEK");
     std::ofstream(run.unit().nand() / "ZEK" / "keep.bin") << "keep";
@@ -40,6 +43,8 @@ TEST(Emergency, RunsUnattendedFromDetectionToRestart) {
     EXPECT_FALSE(std::filesystem::exists(run.unit().nand() / "stale.dat"));
     EXPECT_TRUE(std::filesystem::exists(run.unit().nand() / "ZEK" / "keep.bin"));
     EXPECT_EQ(sim::FlashImage(run.root()).read(sim::FlashRegion::Sectors).size(), (8 + 16) * 512u);
+    std::ifstream micom(run.unit().sdcard() / "UpdateXan" / "MICOM.BIN", std::ios::binary);
+    EXPECT_EQ(mcu.flashContents(), std::vector<uint8_t>(std::istreambuf_iterator<char>(micom), {}));
 
     // Port 2 line 0x8 first, then the blink (port 5 once, port 2 line 0x4000 toggling), and
     // the restart sequence at the end; the blink's writes may fall between the others.
@@ -49,6 +54,7 @@ TEST(Emergency, RunsUnattendedFromDetectionToRestart) {
         Line line{e.port, e.mask, e.level};
         (e.mask == 0x4000 || e.port == 5 ? blink : others).push_back(line);
     }
+    // (The MCU page drives port 2 lines 0x8, 0x40 and 0x80 for the programming mode as well.)
     ASSERT_FALSE(others.empty());
     EXPECT_EQ(others.front(), (Line{2, 0x8, 1}));
     ASSERT_GE(others.size(), 14u);
