@@ -12,8 +12,11 @@ if(HU_FUZZ)
 endif()
 
 # Our own code builds with every warning as an error.
+# GCC 12 reports -Wrestrict falsely for `"literal" + std::string` once inlined at -O2
+# (a known defect of that release), so that one warning stays a warning.
 function(hu_warnings target)
-  target_compile_options(${target} PRIVATE -Wall -Wextra -Werror)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Werror
+    $<$<CXX_COMPILER_ID:GNU>:-Wno-error=restrict>)
 endfunction()
 
 # hu_library(NAME SOURCES... [LIBS ...]): a static library of our own code. The repository
