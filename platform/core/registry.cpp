@@ -36,11 +36,8 @@ struct FileStamp {
     dev_t device = 0;
     ino_t inode = 0;
     off_t size = 0;
-    timespec modified{};
-    bool operator==(const FileStamp& o) const {
-        return exists == o.exists && device == o.device && inode == o.inode && size == o.size &&
-               modified.tv_sec == o.modified.tv_sec && modified.tv_nsec == o.modified.tv_nsec;
-    }
+    int64_t modifiedNs = 0;
+    bool operator==(const FileStamp&) const = default;
 };
 
 FileStamp stampOf(const fs::path& file) {
@@ -51,7 +48,7 @@ FileStamp stampOf(const fs::path& file) {
     stamp.device = st.st_dev;
     stamp.inode = st.st_ino;
     stamp.size = st.st_size;
-    stamp.modified = st.st_mtim;
+    stamp.modifiedNs = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
     return stamp;
 }
 

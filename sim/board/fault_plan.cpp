@@ -6,7 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <ctime>
+#include <chrono>
 #include <fstream>
 #include <map>
 #include <mutex>
@@ -28,7 +28,7 @@ std::string readText(const fs::path& file) {
 
 // headunit.json of one head unit, parsed again only when it changed on disk.
 struct CachedProfile {
-    timespec modified{};
+    int64_t modifiedNs = -1;
     off_t size = -1;
     ino_t inode = 0;
     json doc = json::object();
@@ -44,13 +44,13 @@ json simSettings(const fs::path& root, const std::string& simulator) {
     std::lock_guard lock(mutex);
     CachedProfile& c = cache[file];
     if (::stat(file.c_str(), &st) != 0) return json::object();
-    if (st.st_size != c.size || st.st_ino != c.inode || st.st_mtim.tv_sec != c.modified.tv_sec ||
-        st.st_mtim.tv_nsec != c.modified.tv_nsec) {
+    int64_t modifiedNs = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    if (st.st_size != c.size || st.st_ino != c.inode || modifiedNs != c.modifiedNs) {
         json doc = json::parse(readText(file), nullptr, false);
         c.doc = doc.is_object() ? std::move(doc) : json::object();
         c.size = st.st_size;
         c.inode = st.st_ino;
-        c.modified = st.st_mtim;
+        c.modifiedNs = modifiedNs;
     }
     const json* sim = c.doc.contains("sim") ? &c.doc["sim"] : nullptr;
     if (sim && sim->is_object() && sim->contains(simulator) && (*sim)[simulator].is_object()) return (*sim)[simulator];
@@ -123,9 +123,9 @@ json requestCounts(const fs::path& root) {
 }
 
 uint64_t monotonicMs() {
-    timespec now{};
-    ::clock_gettime(CLOCK_MONOTONIC, &now);
-    return uint64_t(now.tv_sec) * 1000 + uint64_t(now.tv_nsec) / 1000000;
+    // steady_clock is the monotonic clock, the one the platform's tick count reads.
+    auto now = std::chrono::steady_clock::now().time_since_epoch();
+    return uint64_t(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
 }
 
 bool replaceFile(const fs::path& file, const std::string& bytes) {
