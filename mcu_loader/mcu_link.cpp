@@ -15,8 +15,10 @@ namespace {
 // many times its own time-out.
 constexpr uint32_t kTotalWaitFactor = 10;
 
-// True once the frame in the transmit buffer has been written (or given up).
-bool SenderIdle() { return Link().transmitSent.load() == Link().transmitLength.load(); }
+// True once the sender has let go of the transmit buffer: the frame in it has been written (or
+// given up). The sender empties the buffer before it reports progress, so a frame built
+// while it reports is never overwritten by that report's bookkeeping.
+bool SenderIdle() { return Link().transmitLength.load() == 0; }
 
 // Waits until the sender is idle, polling every pollMs. False when the link closed meanwhile
 // (nobody will ever send the frame): the caller's status wait then fails by its time-out.

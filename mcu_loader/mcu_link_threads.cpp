@@ -22,9 +22,9 @@ void SenderThread(std::shared_ptr<McuSession> session) {
             }
             link.transmitSent.store(sent + written);
         }
-        if (uint32_t progress = link.progress.load(); progress != 0) BroadcastMicomUpdate(progress);
         link.transmitSent.store(0);
         link.transmitLength.store(0);
+        if (uint32_t progress = link.progress.load(); progress != 0) BroadcastMicomUpdate(progress);
     }
 }
 

@@ -149,10 +149,11 @@ void McuSimulator::pollBoard() {
     }
 }
 
-void McuSimulator::waitOnLine(const std::vector<uint8_t>& bytes) {
+void McuSimulator::waitOnLine(const std::vector<uint8_t>& bytes, const LineSettings& sentWith) {
     // With pacing the device has the bytes only once they have crossed the line.
-    if (!options_.paced) return;
-    double perChar = pty_->characterTime();
+    if (!options_.paced || sentWith.baud == 0) return;
+    int bits = 1 + sentWith.dataBits + (sentWith.parity == 'N' ? 0 : 1) + sentWith.stopBits;
+    double perChar = static_cast<double>(bits) / sentWith.baud;
     auto now = std::chrono::steady_clock::now();
     auto arrival = std::max(now, receiveLineFreeAt_) +
                    std::chrono::duration_cast<std::chrono::steady_clock::duration>(
@@ -162,8 +163,11 @@ void McuSimulator::waitOnLine(const std::vector<uint8_t>& bytes) {
 }
 
 void McuSimulator::onBytes(std::vector<uint8_t> bytes) {
-    waitOnLine(bytes);
-    uint32_t programRate = pty_->lineSettings().baud;
+    // The rate the bytes were sent at is the one set when they left the program, even if
+    // the program switches while they are still on the line.
+    LineSettings sentWith = pty_->lineSettings();
+    uint32_t programRate = sentWith.baud;
+    waitOnLine(bytes, sentWith);
     if (firmware_->inProgrammingMode() && programRate != deviceRate_) {
         log(fmt::format("received {} bytes sent at {} while the device listens at {}: garbled", bytes.size(),
                         programRate, deviceRate_));

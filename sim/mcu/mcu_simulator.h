@@ -25,6 +25,7 @@
 
 namespace sim {
 class PtyEndpoint;
+struct LineSettings;
 class GpioWatcher;
 }
 
@@ -64,7 +65,7 @@ private:
     void onBytes(std::vector<uint8_t> bytes);
     void perform(const std::vector<DeviceAction>& actions);
     void send(const std::vector<uint8_t>& frame);
-    void waitOnLine(const std::vector<uint8_t>& bytes);
+    void waitOnLine(const std::vector<uint8_t>& bytes, const LineSettings& sentWith);
     void log(const std::string& line);
     uint64_t nowMs() const;
 
