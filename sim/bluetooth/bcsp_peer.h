@@ -32,7 +32,7 @@ struct PeerFaults {
 
 struct PeerTiming {
     std::chrono::milliseconds linkPeriod{100};   // sync / conf repetition
-    std::chrono::milliseconds retransmit{100};   // unacknowledged reliable packet sent again
+    std::chrono::milliseconds retransmit{250};   // unacknowledged reliable packet sent again
 };
 
 class BcspPeer {

@@ -26,7 +26,7 @@ BluetoothModule::BluetoothModule(ModuleOptions options)
     std::filesystem::create_directories(options_.root / "flash", ec);
     logFile_.open(logPath(), std::ios::app);
     pty_ = std::make_unique<PtyEndpoint>(ModuleLinkPath(options_));
-    pty_->setPacing(options_.paced);
+    pty_->setPacing(false);  // the module paces its own UART (its framing, not the program's)
     log(std::string("module powered up in ") + (dfu_.dfuMode() ? "DFU" : "application") + " mode on " +
         ModuleLinkPath(options_).string() + (options_.paced ? " (paced at the line rate)" : ""));
 }
@@ -162,7 +162,7 @@ void BluetoothModule::onBytes(const Bytes& bytes) {
         return;
     }
     // Each byte is taken only once its character has crossed the line.
-    auto perChar = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(pty_->characterTime()));
+    Clock::duration perChar = characterTime(false);
     Clock::time_point arrived = Clock::now();
     size_t next = 0;
     std::vector<Clock::time_point> due(bytes.size());
@@ -208,15 +208,40 @@ void BluetoothModule::answerCommand() {
     sendToHost(answer, true);
 }
 
+// The module's UART: 115200 baud, 8 data bits, even parity for BCSP and none for the command
+// answer, one stop bit.
+BluetoothModule::Clock::duration BluetoothModule::characterTime(bool command) {
+    double bits = 1 + 8 + (command ? 0 : 1) + 1;
+    return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(bits / kLineBaud));
+}
+
 void BluetoothModule::sendToHost(const Bytes& bytes, bool command) {
     LineSettings settings = pty_->lineSettings();
-    if (lineOk(command, settings)) {
-        pty_->write(bytes);
-        return;
+    Bytes out = bytes;
+    if (!lineOk(command, settings)) std::transform(out.begin(), out.end(), out.begin(), garble);
+    if (options_.paced) {
+        writePaced(out, characterTime(command));
+    } else {
+        pty_->write(out);
     }
-    Bytes garbled(bytes.size());
-    std::transform(bytes.begin(), bytes.end(), garbled.begin(), garble);
-    pty_->write(garbled);
+}
+
+// Each byte leaves once its character has crossed the line; bytes already due go together.
+void BluetoothModule::writePaced(const Bytes& bytes, Clock::duration perChar) {
+    Clock::time_point start = std::max(Clock::now(), txLineFreeAt_);
+    size_t sent = 0;
+    while (sent < bytes.size()) {
+        Clock::time_point now = Clock::now();
+        size_t due = sent;
+        while (due < bytes.size() && start + perChar * static_cast<long>(due + 1) <= now) ++due;
+        if (due == sent) {
+            std::this_thread::sleep_until(start + perChar * static_cast<long>(sent + 1));
+            continue;
+        }
+        pty_->write(bytes.data() + sent, due - sent);
+        sent = due;
+    }
+    txLineFreeAt_ = start + perChar * static_cast<long>(bytes.size());
 }
 
 void BluetoothModule::saveImage() {

@@ -70,6 +70,8 @@ private:
     void answerCommand();
     void processDeliveries(Clock::time_point now);
     void sendToHost(const Bytes& bytes, bool command);
+    void writePaced(const Bytes& bytes, Clock::duration perChar);
+    static Clock::duration characterTime(bool command);
     void saveImage();
     bool lineOk(bool command, const LineSettings& settings) const;
     std::string describe(const LineSettings& settings) const;
@@ -94,6 +96,7 @@ private:
     int savedManifestations_ = 0;
     std::string lastBadSettings_;
     Clock::time_point rxLineFreeAt_{};
+    Clock::time_point txLineFreeAt_{};
 
     std::atomic<bool> stopRequested_{false};
     std::thread thread_;

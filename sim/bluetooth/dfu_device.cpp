@@ -1,5 +1,7 @@
 #include "sim/bluetooth/dfu_device.h"
 
+#include <algorithm>
+
 namespace sim::bluetooth {
 
 namespace {
@@ -74,8 +76,12 @@ void DfuDevice::boot(bool dfuMode) {
 }
 
 Bytes DfuDevice::answer(uint8_t request, uint8_t result, const Bytes& data) const {
-    Bytes out = {request, result, static_cast<uint8_t>(data.size() & 0xFF), static_cast<uint8_t>(data.size() >> 8)};
-    out.insert(out.end(), data.begin(), data.end());
+    Bytes out(4 + data.size());
+    out[0] = request;
+    out[1] = result;
+    out[2] = static_cast<uint8_t>(data.size() & 0xFF);
+    out[3] = static_cast<uint8_t>(data.size() >> 8);
+    std::copy(data.begin(), data.end(), out.begin() + 4);
     return out;
 }
 

@@ -15,7 +15,7 @@
 //   --out-of-sequence-every N  send every Nth reliable packet first with a wrong SEQ
 //   --lose-every N         lose every Nth reliable packet from the host
 //   --no-link              never complete link establishment
-//   --retransmit-ms N      retransmission time-out (default 100)
+//   --retransmit-ms N      retransmission time-out (default 250)
 //   --restart-ms N         time the module takes to restart after a reset (default 50)
 //   --paced                carry bytes at the line rate in both directions
 //

@@ -8,12 +8,14 @@ namespace hu {
 
 int runShellSimulator(const std::string& headUnitDir, const Args& options);
 int runMcuSimulator(const std::string& headUnitDir, const Args& options);
+int runBluetoothSimulator(const std::string& headUnitDir, const Args& options);
 
 // Each simulator registers here, explicitly.
 const std::vector<Simulator>& simulators() {
     static const std::vector<Simulator> table = {
         {"shell", "[--windows A,B,...]  the head unit's own application windows, logging what they receive", runShellSimulator},
         {"mcu", "[--chip 0|1] [--blank] [--paced] [--skip-entry-check] [faults] (--help lists all)  the MCU's boot firmware behind COM5", runMcuSimulator},
+        {"bluetooth", "[--dfu-mode] [--transfer-size N] [--paced] [faults] (--help lists all)  the Bluetooth module (BCSP, DFU) behind COM2", runBluetoothSimulator},
     };
     return table;
 }

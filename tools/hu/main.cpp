@@ -12,6 +12,7 @@ namespace hu {
 int cmdInit(const Args& args);
 int cmdSim(const Args& args);
 int cmdMcuFlash(const Args& args);
+int cmdBtDfu(const Args& args);
 int cmdCtl(const Args& args);
 int cmdPackage(const Args& args);
 int cmdBoard(const Args& args);
@@ -23,6 +24,7 @@ const std::vector<Command>& commands() {
         {"init", "init DIR [--code-page N] [--model NAME] ...", "create a head unit on disk with default settings", cmdInit},
         {"sim", "sim DIR NAME [options]", "run one simulator of a head unit in the foreground", cmdSim},
         {"mcu-flash", "mcu-flash DIR [--file HOSTFILE] [--chip N] [--no-entry]", "program the MCU through COM5 as the updater's MCU page does", cmdMcuFlash},
+        {"bt-dfu", "bt-dfu DIR [--file HOSTFILE] [--verbose]", "update the Bluetooth module through COM2 as the updater's Bluetooth page does", cmdBtDfu},
         {"ctl", "ctl DIR list|text|click|tap|key|send|post|copydata|wait|capture ...", "drive and inspect the programs' windows", cmdCtl},
         {"package", "package DIR [--without PART,...] [--panel PATH...] ...", "build an update package on the head unit's SD card", cmdPackage},
         {"board", "board DIR [--json] | board DIR fail WHAT PLAN", "show the board's GPIO lines, request log and OEM calls", cmdBoard},

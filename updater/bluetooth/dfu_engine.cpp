@@ -194,13 +194,15 @@ void DfuEngine::performAction() {
 void DfuEngine::armDelayed(DfuAction action, uint32_t delayMs) {
     delayed_.armed = true;
     delayed_.action = action;
-    delayed_.due = ce::tickCount() + delayMs;
+    delayed_.armedAt = ce::tickCount();
+    delayed_.due = delayed_.armedAt + delayMs;
 }
 
 void DfuEngine::checkDelayedAction(uint32_t now) {
     if (delayed_.armed && tickReached(now, delayed_.due)) {
         delayed_.armed = false;
         nextAction_ = delayed_.action;
+        delayedWaitMs_.fetch_add(now - delayed_.armedAt, std::memory_order_relaxed);
     }
 }
 

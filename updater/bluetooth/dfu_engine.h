@@ -94,11 +94,17 @@ public:
     uint32_t delayedDue() const { return delayed_.due; }
     const DfuStatus& lastStatus() const { return lastStatus_; }
 
+    // Milliseconds spent in delayed actions (the waits after a block and while the module is
+    // busy), and the tick when the download started; for the benchmark.
+    uint32_t delayedWaitMs() const { return delayedWaitMs_.load(std::memory_order_relaxed); }
+    uint32_t downloadStartTick() const { return startTick_; }
+
 private:
     struct DelayedAction {
         bool armed = false;
         DfuAction action = ACTION_NONE;
         uint32_t due = 0;
+        uint32_t armedAt = 0;
     };
 
     void sendRequest(uint8_t requestType, uint8_t request, uint16_t value, uint16_t length);
@@ -130,6 +136,7 @@ private:
     uint32_t pollTimeout_ = 0;
     uint32_t startTick_ = 0;
     std::atomic<uint32_t> done_{0};
+    std::atomic<uint32_t> delayedWaitMs_{0};
     DfuStatus lastStatus_;
     uint8_t deviceDescriptor_[12] = {};
 

@@ -84,6 +84,18 @@ void StopDfuEngine() {
     m.closePort();
 }
 
+DfuFigures CurrentDfuFigures() {
+    EngineModule& m = module();
+    DfuFigures figures;
+    if (m.line) {
+        figures.bytesWritten = m.line->bytesWritten();
+        figures.bytesRead = m.line->bytesRead();
+        figures.characterSeconds = m.line->characterSeconds();
+    }
+    if (m.engine) figures.delayedWaitMs = m.engine->delayedWaitMs();
+    return figures;
+}
+
 int DfuWorkerResult() { return module().workerResult.load(); }
 
 }  // namespace bluetooth

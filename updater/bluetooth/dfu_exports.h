@@ -57,6 +57,15 @@ const std::string& DfuImagePath();
 // module; open_port does the same before a new attempt.
 void StopDfuEngine();
 
+// Figures of the current attempt, for the benchmark.
+struct DfuFigures {
+    uint64_t bytesWritten = 0;      // host to module, on the line
+    uint64_t bytesRead = 0;         // module to host
+    double characterSeconds = 0;    // line time of one character
+    uint32_t delayedWaitMs = 0;     // time spent in the engine's deliberate waits
+};
+DfuFigures CurrentDfuFigures();
+
 // The worker's result once it has ended: 0 (port closed or success), -1 (could not start);
 // 1 while it runs or before it has started.
 int DfuWorkerResult();

@@ -26,12 +26,14 @@ bool SerialLine::readyToSend() {
 void SerialLine::writeByte(uint8_t byte) {
     uint32_t written = 0;
     port_.write(&byte, 1, &written);
+    bytesWritten_.fetch_add(written, std::memory_order_relaxed);
     lineFreeAt_ = std::max(Clock::now(), lineFreeAt_) + characterTime_;
 }
 
 uint32_t SerialLine::read(uint8_t* buffer, uint32_t size) {
     uint32_t got = 0;
     if (port_.read(buffer, size, &got) != ce::ERROR_SUCCESS) return 0;
+    bytesRead_.fetch_add(got, std::memory_order_relaxed);
     return got;
 }
 

@@ -10,6 +10,7 @@
 // the line at the current line settings, and reports the transmitter full while more than
 // kTransmitQueueBytes are still on their way.
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 
@@ -20,7 +21,7 @@ namespace bluetooth {
 
 class SerialLine : public BcspPort {
 public:
-    static constexpr uint32_t kTransmitQueueBytes = 32;
+    static constexpr uint32_t kTransmitQueueBytes = 128;
 
     explicit SerialLine(ce::SerialPort& port);
 
@@ -31,11 +32,18 @@ public:
     void writeByte(uint8_t byte) override;
     uint32_t read(uint8_t* buffer, uint32_t size) override;
 
+    // Bytes that went each way, and the line time of one character (for the benchmark).
+    uint64_t bytesWritten() const { return bytesWritten_.load(std::memory_order_relaxed); }
+    uint64_t bytesRead() const { return bytesRead_.load(std::memory_order_relaxed); }
+    double characterSeconds() const { return std::chrono::duration<double>(characterTime_).count(); }
+
 private:
     using Clock = std::chrono::steady_clock;
     ce::SerialPort& port_;
     Clock::duration characterTime_{};
     Clock::time_point lineFreeAt_{};
+    std::atomic<uint64_t> bytesWritten_{0};
+    std::atomic<uint64_t> bytesRead_{0};
 };
 
 // Seconds one character takes with these settings (start, data, parity and stop bits).

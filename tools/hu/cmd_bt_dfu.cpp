@@ -1,0 +1,179 @@
+// `hu bt-dfu DIR [--file HOSTFILE] [--verbose]`: updates the Bluetooth module of a head unit
+// with the DFU engine exactly as the updater's Bluetooth page does — "COM2:", the module's
+// 25-byte command at no parity, the board's line 0x08 on port 2, BCSP at even parity, then the
+// engine — with the image on the SD card unless --file names another. Shows the blocks sent
+// in the terminal; exit 0 once the module reports success.
+//
+// The module behind dev/COM2 may be the simulator (hu sim DIR bluetooth) or a real one on a
+// USB serial adapter linked there.
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "platform/core/debug.h"
+#include "platform/core/paths.h"
+#include "platform/core/profile.h"
+#include "platform/core/time.h"
+#include "tools/hu/commands.h"
+#include "updater/bluetooth/dfu_exports.h"
+#include "updater/gpio_request.h"
+
+namespace hu {
+
+namespace {
+
+// As the page: no block by the ninth second of progress, or no new block for a minute.
+constexpr int kFirstBlockSeconds = 9;
+constexpr int kStallSeconds = 60;
+
+struct BtOptions {
+    std::string dir;
+    std::string hostFile;
+    bool verbose = false;
+};
+
+bool parse(const Args& args, BtOptions& o) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--file" && i + 1 < args.size()) o.hostFile = args[++i];
+        else if (a == "--verbose") o.verbose = true;
+        else if (o.dir.empty() && a.rfind("--", 0) != 0) o.dir = a;
+        else return false;
+    }
+    return !o.dir.empty();
+}
+
+void showBar(bool tty, uint32_t blocks, int expected, int seconds) {
+    if (!tty) return;
+    constexpr int kWidth = 40;
+    int filled = expected > 0 ? static_cast<int>(std::min<uint64_t>(blocks, expected) * kWidth / expected) : 0;
+    std::printf("\r  [%.*s%.*s] %u/%d blocks, %d s", filled, "########################################",
+                kWidth - filled, "........................................", blocks, expected, seconds);
+    std::fflush(stdout);
+}
+
+// The engine's own words for why nothing moved, from its log lines.
+std::string reasonFrom(const std::string& log, uint32_t blocks) {
+    if (log.find("Cannot open com port") != std::string::npos)
+        return "cannot open COM2: (no module linked at dev/COM2: start hu sim DIR bluetooth or link an adapter)";
+    if (log.find("Cannot open file[") != std::string::npos) return "the image holds no firmware";
+    if (blocks == 0) return "the module did not answer (no BCSP link)";
+    return "the download stopped after " + std::to_string(blocks) + " blocks (module in an error state?)";
+}
+
+}  // namespace
+
+int cmdBtDfu(const Args& args) {
+    BtOptions o;
+    if (!parse(args, o)) {
+        std::fprintf(stderr, "usage: hu bt-dfu DIR [--file HOSTFILE] [--verbose]\n");
+        return 2;
+    }
+    auto profile = ce::Profile::load(o.dir);
+    if (!profile) {
+        std::fprintf(stderr, "hu bt-dfu: %s is no head unit (hu init makes one)\n", o.dir.c_str());
+        return 1;
+    }
+    const auto root = profile->root();
+    ::setenv("HEADUNIT_ROOT", root.c_str(), 1);
+    ce::Profile::setCurrent(root);
+
+    if (!o.hostFile.empty()) {
+        std::error_code ec;
+        auto host = std::filesystem::absolute(o.hostFile, ec);
+        if (ec || !std::filesystem::is_regular_file(host)) {
+            std::fprintf(stderr, "hu bt-dfu: %s is not a file\n", o.hostFile.c_str());
+            return 1;
+        }
+        bluetooth::SetDfuImagePath(ce::devicePathOf(host));
+    }
+    const std::string image = bluetooth::DfuImagePath();
+
+    // The engine's lines go to log/hu.log; on the terminal only with --verbose.
+    int savedStderr = -1;
+    if (!o.verbose) {
+        std::fflush(stderr);
+        savedStderr = ::dup(2);
+        if (FILE* null = std::fopen("/dev/null", "w")) {
+            ::dup2(::fileno(null), 2);
+            std::fclose(null);
+        }
+    }
+    auto restoreStderr = [&] {
+        if (savedStderr < 0) return;
+        std::fflush(stderr);
+        ::dup2(savedStderr, 2);
+        ::close(savedStderr);
+        savedStderr = -1;
+    };
+    ce::DebugCapture capture;
+    const bool tty = ::isatty(1);
+
+    // The page's order: port, command at no parity, worker, image size.
+    if (open_port(u"COM2:") != 1) {
+        std::string log = capture.text();
+        restoreStderr();
+        std::fprintf(stderr, "hu bt-dfu: %s\n", reasonFrom(log, 0).c_str());
+        return 1;
+    }
+    setting_port(0, 0);
+    write_dfu();
+    open_update();
+    int count = get_fileinfo();
+    if (count < 0) {
+        restoreStderr();
+        bluetooth::StopDfuEngine();
+        std::fprintf(stderr, "hu bt-dfu: cannot open the image %s\n", image.c_str());
+        return 1;
+    }
+    const int expected = count;  // the page's scale: one block per KiB of the image
+    std::printf("bluetooth: updating from %s (%d KiB)\n", image.c_str(), count);
+    std::fflush(stdout);
+
+    ce::sleep(1000);
+    updater::GpioSetRequest(2, 0x08, 1);
+    uint8_t answer[25] = {};
+    read_dfu(answer, sizeof answer);
+    ce::sleep(1000);
+    setting_port(2, 0);  // BCSP: even parity
+    ce::sleep(1000);
+    start_update();
+
+    auto started = std::chrono::steady_clock::now();
+    BtDfuStatus status{};
+    uint32_t lastBlocks = 0;
+    int quiet = 0;
+    bool done = false;
+    for (int second = 1;; ++second) {
+        ce::sleep(1000);
+        get_status(&status);
+        showBar(tty, status.blocksSent, expected, second);
+        if (status.done) {
+            done = true;
+            break;
+        }
+        if (status.blocksSent == 0 && second >= kFirstBlockSeconds) break;
+        quiet = status.blocksSent == lastBlocks ? quiet + 1 : 0;
+        lastBlocks = status.blocksSent;
+        if (status.blocksSent > 0 && quiet >= kStallSeconds) break;
+    }
+    if (tty) std::printf("\n");
+    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    std::string log = capture.text();
+    restoreStderr();
+    bluetooth::StopDfuEngine();
+    if (done) {
+        std::printf("bluetooth: module updated, %u blocks in %.1f s\n", status.blocksSent, seconds);
+        return 0;
+    }
+    updater::GpioSetRequest(2, 0x08, 0);
+    std::fprintf(stderr, "hu bt-dfu: the update failed: %s (log: %s)\n", reasonFrom(log, status.blocksSent).c_str(),
+                 (root / "log" / ((ce::programName().empty() ? std::string("hu") : ce::programName()) + ".log")).c_str());
+    return 1;
+}
+
+}  // namespace hu

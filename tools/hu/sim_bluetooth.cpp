@@ -1,0 +1,53 @@
+// `hu sim DIR bluetooth [options]`: the Bluetooth module (BCSP peer and DFU device) behind the
+// head unit's COM2, until SIGINT/SIGTERM. Options come from headunit.json
+// ("sim": {"bluetooth": {...}}), then the command line. The image the module receives lands in
+// flash/bt_image.bin, its request log in log/bt_module.log.
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <stdexcept>
+
+#include "sim/bluetooth/bluetooth_module.h"
+#include "tools/hu/sim_commands.h"
+
+namespace hu {
+
+namespace {
+
+std::atomic<bool> g_stopBluetooth{false};
+
+void stopBluetooth(int) { g_stopBluetooth = true; }
+
+}  // namespace
+
+int runBluetoothSimulator(const std::string& headUnitDir, const Args& options) {
+    if (!options.empty() && (options[0] == "--help" || options[0] == "-h")) {
+        std::printf("usage: hu sim DIR bluetooth %s\n", sim::bluetooth::kModuleOptionsHelp);
+        return 0;
+    }
+    try {
+        sim::bluetooth::ModuleOptions moduleOptions;
+        std::string error;
+        if (!sim::bluetooth::LoadModuleOptions(std::filesystem::absolute(headUnitDir), options, moduleOptions, error)) {
+            std::fprintf(stderr, "hu sim bluetooth: %s\n", error.c_str());
+            return 2;
+        }
+        std::signal(SIGINT, stopBluetooth);
+        std::signal(SIGTERM, stopBluetooth);
+        sim::bluetooth::BluetoothModule module(moduleOptions);
+        std::printf("bluetooth: module in %s mode, transfer size %u, on %s; image in %s, log in %s\n",
+                    moduleOptions.dfu.startInDfuMode ? "DFU" : "application", moduleOptions.dfu.transferSize,
+                    sim::bluetooth::ModuleLinkPath(moduleOptions).c_str(), module.imagePath().c_str(),
+                    module.logPath().c_str());
+        std::fflush(stdout);
+        module.run(g_stopBluetooth);
+        return 0;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "hu sim bluetooth: %s\n", e.what());
+        return 1;
+    }
+}
+
+}  // namespace hu
