@@ -42,6 +42,18 @@ ce::DialogTemplate installerTemplate() {
 // The colour of the background's header band, behind the title and the Exit button.
 constexpr ce::COLORREF kHeaderColor = ce::RGB(0xDC, 0xE6, 0xF0);
 
+// The page was laid out for the head unit's dialog font, with which one dialog unit is one
+// pixel (the status line's template rectangle is the very pixel rectangle it is moved to, and
+// the background was drawn for it). The host's dialog font is larger, and the same units would
+// push the progress bar off the screen, so the controls with an id are put at their template
+// rectangles taken as pixels.
+void placeControlsAsOnTheDevice(ce::Dialog& dialog) {
+    for (const ce::DialogItem& item : dialog.dialogTemplate().items) {
+        if (item.id < 0 || item.id == IDC_STATUS) continue;
+        ce::moveWindow(dialog.itemHandle(item.id), item.x, item.y, item.cx, item.cy, true);
+    }
+}
+
 }  // namespace
 
 CInstallerDlg::CInstallerDlg(ProcessState& process)
@@ -67,6 +79,7 @@ bool CInstallerDlg::onInitDialog() {
     ce::setWindowText(hwnd(), "ZEK_UPDATE");
     ce::setWindowPos(hwnd(), ce::HWND_TOP, 0, 0, ce::getSystemMetrics(ce::SM_CXSCREEN),
                      ce::getSystemMetrics(ce::SM_CYSCREEN), ce::SWP_SHOWWINDOW);
+    placeControlsAsOnTheDevice(*this);
     ce::moveWindow(m_Status.hwnd(), kStatusRect.left, kStatusRect.top, kStatusRect.width(), kStatusRect.height(),
                    true);
     ce::setTimer(hwnd(), kInstallTimer, kFirstRunDelayMs);
