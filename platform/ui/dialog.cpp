@@ -52,13 +52,13 @@ Error Dialog::createWindowAndControls(HWND /*owner*/) {
     if (exists()) return ERROR_ALREADY_EXISTS;
     ended_ = false;
     result_ = -1;
-    WindowSpec spec;
-    spec.className = WC_DIALOG;
-    spec.title = template_.title;
-    spec.style = template_.style & ~WS_VISIBLE;  // shown once its controls are initialised
-    spec.exStyle = template_.exStyle;
-    spec.rect = mapDialogRect(template_.x, template_.y, template_.cx, template_.cy);
-    if (Error e = create(spec)) return e;
+    WindowSpec params;
+    params.className = WC_DIALOG;
+    params.title = template_.title;
+    params.style = template_.style & ~WS_VISIBLE;  // shown once its controls are initialised
+    params.exStyle = template_.exStyle;
+    params.rect = mapDialogRect(template_.x, template_.y, template_.cx, template_.cy);
+    if (Error e = create(params)) return e;
     setFont(dialogFont_);
 
     for (const DialogItem& it : template_.items) {

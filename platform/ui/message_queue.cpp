@@ -170,6 +170,22 @@ void MessageQueue::removeMessagesFor(HWND hwnd) {
     std::erase_if(timers_, [hwnd](const Timer& t) { return t.hwnd == hwnd; });
 }
 
+void MessageQueue::failSentFor(HWND hwnd) {
+    std::vector<std::shared_ptr<SentMessage>> gone;
+    {
+        std::lock_guard lock(mutex_);
+        for (auto it = sent_.begin(); it != sent_.end();) {
+            if ((*it)->hwnd == hwnd) {
+                gone.push_back(*it);
+                it = sent_.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    }
+    for (auto& s : gone) completeSent(s, 0, false);
+}
+
 void MessageQueue::setPaintPending(HWND hwnd, bool pending) {
     bool woke = false;
     {

@@ -79,6 +79,8 @@ public:
     std::optional<Msg> takeInput(HWND filter, UINT min, UINT max, bool remove);
     std::optional<int> takeQuit(bool remove);
     void removeMessagesFor(HWND hwnd);  // when a window is destroyed
+    // Completes, undelivered, the sends to a window that no longer exists.
+    void failSentFor(HWND hwnd);
 
     // Windows of this thread that need painting (kept in handle order: parents first).
     void setPaintPending(HWND hwnd, bool pending);

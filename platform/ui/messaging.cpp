@@ -70,6 +70,12 @@ LRESULT sendLocal(const RecordPtr& r, UINT msg, WPARAM wParam, LPARAM lParam, ui
         error = ERROR_INVALID_HANDLE;
         return 0;
     }
+    // The window may have been destroyed meanwhile; its destruction releases only the sends
+    // queued before it, so take this one back if it is still waiting.
+    if (!sys().find(r->hwnd) && r->queue->retractSent(s)) {
+        error = ERROR_INVALID_HANDLE;
+        return 0;
+    }
     Deadline deadline = deadlineAfter(timeoutMs);
     while (!s->done.load(std::memory_order_acquire)) {
         processSentMessages();  // answer whoever sends to us meanwhile: no deadlock between two threads

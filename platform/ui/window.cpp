@@ -26,13 +26,13 @@ int Window::id() const {
     return r ? r->id : 0;
 }
 
-Error Window::create(const WindowSpec& spec) {
+Error Window::create(const WindowSpec& params) {
     if (hwnd_) return ERROR_ALREADY_EXISTS;
     auto& system = WindowSystem::instance();
     auto queue = MessageQueue::current();
     RecordPtr parent;
-    if (spec.parent) {
-        parent = system.find(spec.parent);
+    if (params.parent) {
+        parent = system.find(params.parent);
         if (!parent || parent->queue != queue) return ERROR_INVALID_HANDLE;
     }
 
@@ -40,18 +40,18 @@ Error Window::create(const WindowSpec& spec) {
     r->hwnd = system.allocateHandle();
     r->object = this;
     r->queue = queue;
-    r->parent = spec.parent;
-    r->className = spec.className;
-    r->title = spec.title;
-    r->style = spec.style | (spec.parent ? static_cast<uint32_t>(WS_CHILD) : 0u);
-    r->exStyle = spec.exStyle;
-    r->rect = Rect{spec.rect.left, spec.rect.top, spec.rect.left + clampExtent(spec.rect.width()),
-                   spec.rect.top + clampExtent(spec.rect.height())};
-    r->id = spec.id;
+    r->parent = params.parent;
+    r->className = params.className;
+    r->title = params.title;
+    r->style = params.style | (params.parent ? static_cast<uint32_t>(WS_CHILD) : 0u);
+    r->exStyle = params.exStyle;
+    r->rect = Rect{params.rect.left, params.rect.top, params.rect.left + clampExtent(params.rect.width()),
+                   params.rect.top + clampExtent(params.rect.height())};
+    r->id = params.id;
     r->surface = Surface(r->rect.width(), r->rect.height(), pixelFromColor(background_));
     r->invalid = Rect{0, 0, r->rect.width(), r->rect.height()};
     r->erase = true;
-    if (!spec.parent) r->composed = SharedPixels::create(system.pixelPath(r->hwnd), r->rect.width(), r->rect.height());
+    if (!params.parent) r->composed = SharedPixels::create(system.pixelPath(r->hwnd), r->rect.width(), r->rect.height());
 
     system.add(r);
     if (parent) {
@@ -59,7 +59,7 @@ Error Window::create(const WindowSpec& spec) {
         parent->children.push_back(r->hwnd);  // created controls stack below their elder siblings
     }
     hwnd_ = r->hwnd;
-    if (!spec.parent) {
+    if (!params.parent) {
         system.ensureListening();
         system.publish(hwnd_);
     }
@@ -110,6 +110,7 @@ void Window::destroy() {
         r->object = nullptr;
     }
     system.remove(self);
+    r->queue->failSentFor(self);  // senders waiting for it are released, not left hanging
     if (!parent) system.unpublish(self);
     r->composed.reset();
     hwnd_ = 0;

@@ -71,7 +71,7 @@ public:
     // CreateWindowEx. Sends WM_CREATE; a top-level window appears on the desktop (at the top
     // of its z-order band). ERROR_ALREADY_EXISTS when the object already has a window,
     // ERROR_INVALID_HANDLE for a parent that does not exist or lives on another thread.
-    Error create(const WindowSpec& spec);
+    Error create(const WindowSpec& params);
     // DestroyWindow: WM_DESTROY to the window and its children, timers stopped, handle gone.
     void destroy();
 

@@ -7,6 +7,7 @@
 // surface and composed image are touched only on the window's own thread. The object
 // (ce::Window) is the program's; the record points at it for dispatching on the owner thread.
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -92,9 +93,9 @@ public:
     void publish(HWND hwnd);
     void unpublish(HWND hwnd);
 
-    // Per-process pen capture and focus.
-    HWND capture = 0;
-    HWND focus = 0;
+    // Per-process pen capture and focus (read by the threads that answer other processes).
+    std::atomic<HWND> capture{0};
+    std::atomic<HWND> focus{0};
 
 private:
     WindowSystem() = default;

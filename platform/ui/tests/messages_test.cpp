@@ -228,3 +228,18 @@ TEST(Messages, PointerMessagesAreNeverPostedAndPrivateMessagesAreNotBroadcast) {
     sendMessage(HWND_BROADCAST, WM_DEVICECHANGE, 4, 0);
     EXPECT_EQ(w.seen, std::vector<UINT>{WM_DEVICECHANGE});
 }
+
+TEST(Messages, DestroyingAWindowReleasesSendsWaitingForIt) {
+    auto w = std::make_unique<Recorder>();
+    ASSERT_EQ(w->make(), ERROR_SUCCESS);
+    HWND h = w->hwnd();
+    std::atomic<uint32_t> error{0};
+    std::thread sender([&] {
+        sendMessage(h, WM_USER + 20, 0, 0);
+        error = lastSendError();
+    });
+    std::this_thread::sleep_for(50ms);  // the send waits in our queue; we do not pump
+    w.reset();
+    sender.join();
+    EXPECT_EQ(error, ERROR_INVALID_HANDLE);
+}
