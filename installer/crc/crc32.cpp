@@ -12,10 +12,11 @@ namespace {
 constexpr uint32_t kPolynomial = 0xEDB88320u;
 constexpr size_t kFileBlock = 4096;
 
-using Tables = std::array<std::array<uint32_t, 256>, 8>;
+constexpr size_t kSlices = 16;
+using Tables = std::array<std::array<uint32_t, 256>, kSlices>;
 
 // tables[0] is the standard byte table; tables[k][n] is the register after n is followed by
-// k zero bytes, so that eight bytes can be folded with eight independent look-ups.
+// k zero bytes, so that sixteen bytes can be folded with sixteen independent look-ups.
 constexpr Tables makeTables() {
     Tables t{};
     for (uint32_t n = 0; n < 256; ++n) {
@@ -24,7 +25,7 @@ constexpr Tables makeTables() {
         t[0][n] = c;
     }
     for (uint32_t n = 0; n < 256; ++n) {
-        for (size_t k = 1; k < 8; ++k) t[k][n] = (t[k - 1][n] >> 8) ^ t[0][t[k - 1][n] & 0xFF];
+        for (size_t k = 1; k < kSlices; ++k) t[k][n] = (t[k - 1][n] >> 8) ^ t[0][t[k - 1][n] & 0xFF];
     }
     return t;
 }
@@ -40,14 +41,19 @@ uint32_t loadLittleEndian32(const unsigned char* p) {
 
 uint32_t Crc32Update(uint32_t crc, const void* data, size_t size) {
     const auto* p = static_cast<const unsigned char*>(data);
-    while (size >= 8) {
-        const uint32_t low = loadLittleEndian32(p) ^ crc;
-        const uint32_t high = loadLittleEndian32(p + 4);
-        crc = kTables[7][low & 0xFF] ^ kTables[6][(low >> 8) & 0xFF] ^ kTables[5][(low >> 16) & 0xFF] ^
-              kTables[4][low >> 24] ^ kTables[3][high & 0xFF] ^ kTables[2][(high >> 8) & 0xFF] ^
-              kTables[1][(high >> 16) & 0xFF] ^ kTables[0][high >> 24];
-        p += 8;
-        size -= 8;
+    while (size >= kSlices) {
+        // The register is folded into the first four bytes; each byte then contributes the
+        // register it leaves after the bytes that follow it in this block.
+        const uint32_t words[4] = {loadLittleEndian32(p) ^ crc, loadLittleEndian32(p + 4),
+                                   loadLittleEndian32(p + 8), loadLittleEndian32(p + 12)};
+        crc = 0;
+        for (size_t w = 0; w < 4; ++w) {
+            const size_t k = kSlices - 1 - 4 * w;
+            crc ^= kTables[k][words[w] & 0xFF] ^ kTables[k - 1][(words[w] >> 8) & 0xFF] ^
+                   kTables[k - 2][(words[w] >> 16) & 0xFF] ^ kTables[k - 3][words[w] >> 24];
+        }
+        p += kSlices;
+        size -= kSlices;
     }
     while (size-- > 0) crc = kTables[0][(crc ^ *p++) & 0xFF] ^ (crc >> 8);
     return crc;
