@@ -110,8 +110,8 @@ protected:
 };
 
 TEST_F(PageTest, SuccessfulDownloadShowsItsProgressAndEndsWithOk) {
-    Bytes image = writeImage(60 * 1024);
-    startModule({"--paced"});  // about six seconds on the line: several progress ticks
+    Bytes image = writeImage(30 * 1024);
+    startModule({"--paced"});  // about four seconds on the line: several progress ticks
     ce::DebugCapture capture;
     UpdateBluetooth page;
     int result;
@@ -123,10 +123,10 @@ TEST_F(PageTest, SuccessfulDownloadShowsItsProgressAndEndsWithOk) {
     }
     EXPECT_EQ(result, ce::IDOK);
     EXPECT_EQ(module->snapshot().image, Bytes(image.begin(), image.end() - 16));
-    EXPECT_TRUE(capture.contains("How many count!!![ 61]\n"));
+    EXPECT_TRUE(capture.contains("How many count!!![ 31]\n"));
     EXPECT_TRUE(capture.contains(" TIMER_ID_START [ 0 ] \n"));
     EXPECT_TRUE(capture.contains(" TIMER_ID_START [ 1 ] \n"));
-    EXPECT_EQ(page.progress(), 98);  // 60 blocks (59 of 1024 bytes, 1008 bytes), count 61
+    EXPECT_EQ(page.progress(), 96);  // 30 blocks (29 of 1024 bytes, 1008 bytes), count 31
 
     ASSERT_FALSE(texts.empty());
     EXPECT_EQ(texts.front(), "Downloading 0%");
