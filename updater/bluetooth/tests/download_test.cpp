@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -157,6 +158,28 @@ TEST_F(DownloadTest, NewAttemptStopsTheOldWorkerAndStartsCleanFromBlockZero) {
     auto state = module->snapshot();
     EXPECT_EQ(state.image, firmwareOf(image));
     EXPECT_EQ(state.manifestations, 1);
+}
+
+TEST_F(DownloadTest, ModuleCommandIsAnsweredOnlyAtTheRightLineSettings) {
+    startModule();
+    ASSERT_EQ(open_port(u"COM2:"), 1);
+    setting_port(0, 2);  // two stop bits: the module cannot read the command
+    EXPECT_EQ(write_dfu(), 25);
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(module->snapshot().commandsAnswered, 0);
+    EXPECT_GT(module->snapshot().garbledChunks, 0);
+
+    setting_port(0, 0);
+    uint8_t answer[256] = {};
+    read_dfu(answer, sizeof answer);  // whatever the module sent meanwhile
+    write_dfu();
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(module->snapshot().commandsAnswered, 1);
+    int got = read_dfu(answer, sizeof answer);
+    ASSERT_GE(got, 25);
+    // The answer is somewhere among the module's sync messages.
+    const uint8_t expected[] = {0xEF, 0x07, 0x01};
+    EXPECT_NE(std::search(answer, answer + got, expected, expected + 3), answer + got);
 }
 
 TEST_F(DownloadTest, WorkerEndsWhenThePortCannotBeOpenedOrTheImageIsMissing) {
