@@ -1,0 +1,155 @@
+// `hu demo [DIR] [--emergency] [--keep] [--screenshots DIR]`: the whole update end to end on a
+// fresh simulated head unit, checked against the package (tools/hu/demo/demo_run.h).
+//
+// Hidden options for the end-to-end tests: --small (small images and a small MCU, so a run
+// is short) and --fault kernel-checksum|mcu-drops-acks|bt-image-locked (one part broken on
+// purpose; the demo must then fail on that part's check).
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <stdexcept>
+#include <system_error>
+
+#include <fmt/format.h>
+
+#include "sim/board/fault_plan.h"
+#include "tools/hu/commands.h"
+#include "tools/hu/demo/demo_run.h"
+#include "tools/hu/demo/interruption.h"
+#include "tools/hu/demo/watchdog.h"
+#include "tools/hu/update_package.h"
+
+namespace hu {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kUsage =
+    "usage: hu demo [DIR] [--emergency] [--keep] [--screenshots DIR]\n"
+    "  DIR            make the head unit there (a new or empty folder; it stays); default: a\n"
+    "                 temporary folder, removed at the end\n"
+    "  --emergency    the unattended emergency run (installed MCU and Bluetooth versions unreadable)\n"
+    "  --keep         keep the temporary head unit\n"
+    "  --screenshots  where the PNG of each page goes (default: DIR/screenshots, or a folder of\n"
+    "                 its own beside the temporary head unit)\n";
+
+struct CommandLine {
+    fs::path dir;
+    bool emergency = false;
+    bool keep = false;
+    bool small = false;
+    fs::path screenshots;
+    demo::Fault fault = demo::Fault::None;
+};
+
+// Parses the arguments; returns the one line that says what is wrong, or "".
+std::string parse(const Args& args, CommandLine& c) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        const bool hasValue = i + 1 < args.size();
+        if (a == "--emergency") c.emergency = true;
+        else if (a == "--keep") c.keep = true;
+        else if (a == "--small") c.small = true;
+        else if (a == "--screenshots" && hasValue) c.screenshots = args[++i];
+        else if (a == "--fault" && hasValue) {
+            auto fault = demo::faultNamed(args[++i]);
+            if (!fault) return "unknown fault '" + args[i] + "' (kernel-checksum, mcu-drops-acks, bt-image-locked)";
+            c.fault = *fault;
+        } else if (a.rfind("--", 0) != 0 && c.dir.empty()) c.dir = a;
+        else return "unexpected argument " + a;
+    }
+    return {};
+}
+
+fs::path temporaryFolder(const std::string& prefix) {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string pattern = (fs::path(tmp && *tmp ? tmp : "/tmp") / (prefix + "XXXXXX")).string();
+    if (!::mkdtemp(pattern.data())) throw std::runtime_error("cannot make a temporary folder in " + fs::path(pattern).parent_path().string());
+    return pattern;
+}
+
+// A fresh folder for the head unit: the given one (new or empty) or a temporary one.
+fs::path headUnitFolder(const CommandLine& c) {
+    if (c.dir.empty()) return temporaryFolder("hu-demo-");
+    std::error_code ec;
+    const fs::path dir = fs::absolute(c.dir);
+    if (fs::exists(dir, ec) && !fs::is_empty(dir, ec))
+        throw std::runtime_error(dir.string() + " is not empty (the demo makes a fresh head unit)");
+    fs::create_directories(dir, ec);
+    if (ec) throw std::runtime_error("cannot make " + dir.string() + ": " + ec.message());
+    return fs::canonical(dir);
+}
+
+std::string buildPackage(const fs::path& root, const demo::PackageRequest& request) {
+    UpdatePackageOptions options;
+    options.osVersion = options.micomVersion = options.bluetoothVersion = "1.0.1";
+    options.badKernelChecksum = request.badKernelChecksum;
+    if (request.small) {
+        options.kernelSize = 20 * 1024;
+        options.bluetoothSize = 4096;
+    }
+    int entries = 0;
+    buildUpdatePackage(root, options, [&](const std::string&) { ++entries; });
+    return fmt::format("OS, MCU and Bluetooth version {} with their images, and the panel package ({} entries)",
+                       options.osVersion, entries);
+}
+
+}  // namespace
+
+int cmdDemo(const Args& args) {
+    const uint64_t startMs = sim::monotonicMs();
+    CommandLine c;
+    if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
+        std::printf("%s", kUsage);
+        return 0;
+    }
+    if (std::string error = parse(args, c); !error.empty()) {
+        std::fprintf(stderr, "hu demo: %s\n%s", error.c_str(), kUsage);
+        return 2;
+    }
+    demo::catchInterruptions();
+    demo::DemoOptions options;
+    std::unique_ptr<demo::Watchdog> watchdog;
+    try {
+        const fs::path self = fs::canonical("/proc/self/exe");
+        options.updaterProgram = self.parent_path() / "UpdateXan";
+        if (!fs::exists(options.updaterProgram))
+            throw std::runtime_error("UpdateXan is not built beside " + self.string());
+        options.huProgram = self;
+        options.root = headUnitFolder(c);
+        options.temporary = c.dir.empty();
+        options.keep = c.keep;
+        options.emergency = c.emergency;
+        options.small = c.small;
+        options.fault = c.fault;
+        options.startMs = startMs;
+        options.buildPackage = buildPackage;
+        if (!c.screenshots.empty()) options.screenshots = fs::absolute(c.screenshots);
+        else if (!options.temporary || c.keep) options.screenshots = options.root / "screenshots";
+        else options.screenshots = temporaryFolder("hu-demo-screenshots-");
+        // Before any thread starts: the watchdog is a fork of this process.
+        watchdog = std::make_unique<demo::Watchdog>(options.root, options.temporary && !options.keep);
+        options.keepAlive.push_back(watchdog->pid());
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "hu demo: %s\n", e.what());
+        std::error_code ec;
+        if (options.temporary && !watchdog) fs::remove_all(options.root, ec);
+        return 1;
+    }
+    try {
+        const int code = demo::runDemo(options);
+        watchdog->finished();
+        return code;
+    } catch (const std::exception& e) {
+        // The watchdog cleans up after this (the pipe closes without "finished").
+        std::fprintf(stderr, "hu demo: %s\n", e.what());
+        return 1;
+    }
+}
+
+}  // namespace hu

@@ -1,0 +1,97 @@
+#include "tools/hu/demo/head_unit_processes.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <system_error>
+#include <thread>
+
+#include "platform/ui/window_system.h"
+
+namespace hu::demo {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string canonicalText(const fs::path& path) {
+    std::error_code ec;
+    fs::path c = fs::weakly_canonical(path, ec);
+    return (ec ? path : c).lexically_normal().string();
+}
+
+// The value of HEADUNIT_ROOT in a process's environment, empty when it has none or the
+// environment cannot be read (a process of another user, or one that just ended).
+std::string headUnitRootOf(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/environ", std::ios::binary);
+    if (!in) return {};
+    const std::string environ((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    static const std::string kKey = "HEADUNIT_ROOT=";
+    size_t start = 0;
+    while (start < environ.size()) {
+        size_t end = environ.find('\0', start);
+        if (end == std::string::npos) end = environ.size();
+        if (environ.compare(start, kKey.size(), kKey) == 0) return environ.substr(start + kKey.size(), end - start - kKey.size());
+        start = end + 1;
+    }
+    return {};
+}
+
+bool alive(pid_t pid) {
+    // A zombie still answers kill(0); its state letter tells it apart.
+    if (::kill(pid, 0) != 0) return false;
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    std::getline(stat, line);
+    size_t close = line.rfind(')');
+    return close == std::string::npos || close + 2 >= line.size() || line[close + 2] != 'Z';
+}
+
+}  // namespace
+
+std::vector<pid_t> headUnitProcesses(const fs::path& root, const std::vector<pid_t>& except) {
+    const std::string wanted = canonicalText(root);
+    const pid_t self = ::getpid();
+    std::vector<pid_t> found;
+    std::error_code ec;
+    for (fs::directory_iterator it("/proc", ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.empty() || !std::all_of(name.begin(), name.end(), [](char c) { return c >= '0' && c <= '9'; })) continue;
+        const pid_t pid = static_cast<pid_t>(std::stol(name));
+        if (pid == self || std::find(except.begin(), except.end(), pid) != except.end()) continue;
+        const std::string theirs = headUnitRootOf(pid);
+        if (!theirs.empty() && canonicalText(theirs) == wanted && alive(pid)) found.push_back(pid);
+    }
+    return found;
+}
+
+std::vector<pid_t> endHeadUnitProcesses(const fs::path& root, std::chrono::milliseconds grace,
+                                        const std::vector<pid_t>& except) {
+    const std::vector<pid_t> found = headUnitProcesses(root, except);
+    for (pid_t pid : found) ::kill(pid, SIGTERM);
+    const auto deadline = std::chrono::steady_clock::now() + grace;
+    auto anyAlive = [&] { return std::any_of(found.begin(), found.end(), alive); };
+    while (anyAlive() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    for (pid_t pid : found)
+        if (alive(pid)) ::kill(pid, SIGKILL);
+    return found;
+}
+
+int removeDesktopLeftovers(const fs::path& root) {
+    const std::string prefix = "hu-" + ce::desktopHash(canonicalText(root)) + "-";
+    int removed = 0;
+    std::error_code ec;
+    for (fs::directory_iterator it("/dev/shm", ec), end; !ec && it != end; it.increment(ec)) {
+        if (it->path().filename().string().rfind(prefix, 0) != 0) continue;
+        std::error_code removeError;
+        if (fs::remove(it->path(), removeError)) ++removed;
+    }
+    return removed;
+}
+
+}  // namespace hu::demo

@@ -1,0 +1,296 @@
+#include "tools/hu/demo/page_follower.h"
+
+#include <fstream>
+#include <optional>
+#include <set>
+#include <system_error>
+
+#include <fmt/format.h>
+
+#include "platform/core/paths.h"
+#include "platform/core/text.h"
+#include "platform/gfx/png.h"
+#include "platform/ui/desktop.h"
+#include "sim/board/fault_plan.h"
+#include "tools/hu/demo/interruption.h"
+
+namespace hu::demo {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Where each page keeps its status line and its progress bar.
+struct PageLayout {
+    int status;
+    int progress;  // 0: none
+};
+
+PageLayout layoutOf(PageKind kind) {
+    switch (kind) {
+        case PageKind::Os: return {1002, 1003};
+        case PageKind::Mcu: return {1004, 1005};
+        case PageKind::Bluetooth: return {1009, 1011};
+        case PageKind::Installer: return {1000, 1001};
+        case PageKind::Main: return {1006, 0};
+        case PageKind::MessageBox: return {-1, 0};
+    }
+    return {0, 0};
+}
+
+const char* slugOf(PageKind kind) {
+    switch (kind) {
+        case PageKind::Main: return "main";
+        case PageKind::Os: return "os-update";
+        case PageKind::Mcu: return "mcu-update";
+        case PageKind::Bluetooth: return "bluetooth-update";
+        case PageKind::Installer: return "panel-installer";
+        case PageKind::MessageBox: return "message-box";
+    }
+    return "page";
+}
+
+std::string programOf(const ce::TopLevelWindow& w) {
+    std::string name = ce::asciiLower(ce::fileNameOf(w.program));
+    if (name.size() > 4 && name.compare(name.size() - 4, 4, ".exe") == 0) name.resize(name.size() - 4);
+    return name;
+}
+
+// The page a window of the updater or the installer is, told by its title and its controls.
+std::optional<PageKind> classify(const ce::TopLevelWindow& w, const std::vector<ce::ControlState>& described) {
+    const std::string program = programOf(w);
+    if (program == "zek_update") return w.title == "ZEK_UPDATE" ? std::optional(PageKind::Installer) : std::nullopt;
+    if (program != "updatexan") return std::nullopt;
+    auto has = [&](int id) {
+        for (size_t i = 1; i < described.size(); ++i)
+            if (described[i].id == id) return true;
+        return false;
+    };
+    if (has(1000) && has(1001) && has(1008)) return PageKind::Main;
+    if (has(1002) && has(1003)) return PageKind::Os;
+    if (has(1004) && has(1005)) return PageKind::Mcu;
+    if (has(1009) && has(1011)) return PageKind::Bluetooth;
+    return PageKind::MessageBox;
+}
+
+std::string oneLine(std::string text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '\r') continue;
+        out += c == '\n' ? ' ' : c;
+    }
+    size_t start = out.find_first_not_of(' ');
+    return start == std::string::npos ? std::string() : out.substr(start);
+}
+
+bool isStepPage(PageKind kind) { return kind == PageKind::Os || kind == PageKind::Mcu || kind == PageKind::Bluetooth; }
+
+struct Sighting {
+    ce::TopLevelWindow window;
+    PageKind kind;
+    std::vector<ce::ControlState> controls;
+};
+
+}  // namespace
+
+PageFollower::PageFollower(fs::path root, fs::path screenshots, TerminalView& terminal)
+    : root_(std::move(root)), screenshots_(std::move(screenshots)), terminal_(terminal) {}
+
+PageFollower::~PageFollower() { stop(); }
+
+void PageFollower::start() {
+    if (thread_.joinable()) return;
+    std::error_code ec;
+    fs::create_directories(screenshots_, ec);
+    stop_ = false;
+    thread_ = std::thread([this] { run(); });
+}
+
+void PageFollower::stop() {
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
+    changed_.notify_all();
+}
+
+DesktopRecord PageFollower::record() const {
+    std::lock_guard lock(mutex_);
+    return record_;
+}
+
+bool PageFollower::waitUntil(const std::function<bool(const DesktopRecord&)>& condition, std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        if (condition(record_)) return true;
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        // Short waits: an interruption is seen within a few milliseconds.
+        changed_.wait_for(lock, std::chrono::milliseconds(20));
+        lock.unlock();
+        throwIfInterrupted();
+        lock.lock();
+    }
+}
+
+void PageFollower::run() {
+    while (!stop_) {
+        const auto next = std::chrono::steady_clock::now() + kPollPeriod;
+        poll();
+        changed_.notify_all();
+        std::this_thread::sleep_until(next);
+    }
+    poll();  // the last state, for the checks
+    changed_.notify_all();
+}
+
+void PageFollower::poll() {
+    followPages();
+    followLog();
+    followBluetoothImage();
+}
+
+void PageFollower::followPages() {
+    // Ask the desktop first, without the lock: answers cross process boundaries.
+    std::vector<Sighting> sightings;
+    for (const auto& w : ce::enumTopLevelWindows()) {
+        if (!w.visible) continue;
+        const std::string program = programOf(w);
+        if (program != "updatexan" && program != "zek_update") continue;
+        auto described = ce::describeControls(w.hwnd);
+        if (!described.ok() || described->empty()) continue;
+        if (auto kind = classify(w, *described)) sightings.push_back(Sighting{w, *kind, std::move(*described)});
+    }
+    const uint64_t now = sim::monotonicMs();
+
+    std::vector<std::pair<size_t, std::string>> shots;  // visit index, what the shot shows
+    std::vector<std::string> lines;
+    {
+        std::lock_guard lock(mutex_);
+        std::set<ce::HWND> present;
+        for (const auto& s : sightings) {
+            present.insert(s.window.hwnd);
+            size_t index = record_.visits.size();
+            for (size_t i = 0; i < record_.visits.size(); ++i)
+                if (record_.visits[i].hwnd == s.window.hwnd && !record_.visits[i].closedAt) index = i;
+            const bool fresh = index == record_.visits.size();
+            if (fresh) {
+                PageVisit visit;
+                visit.kind = s.kind;
+                visit.hwnd = s.window.hwnd;
+                visit.shownAt = now;
+                record_.visits.push_back(std::move(visit));
+            }
+            PageVisit& visit = record_.visits[index];
+            const bool exitWasShown = visit.controls.count(1002) && visit.controls[1002].visible;
+            for (size_t i = 1; i < s.controls.size(); ++i) {
+                const ce::ControlState& c = s.controls[i];
+                auto& changes = visit.texts[c.id];
+                const bool changedText = changes.empty() || changes.back().text != c.text;
+                if (changedText) changes.push_back(TextChange{now, c.text});
+                visit.controls[c.id] = c;
+                const int status = layoutOf(visit.kind).status;
+                if (!fresh && changedText && c.id == status) {
+                    if (visit.kind == PageKind::Main) {
+                        lines.push_back(fmt::format("{}: {}", pageName(visit.kind), oneLine(c.text)));
+                        shots.emplace_back(index, "result");
+                    } else if (visit.kind == PageKind::Installer) {
+                        lines.push_back(fmt::format("{}: {}", pageName(visit.kind), oneLine(c.text)));
+                    } else if (isStepPage(visit.kind) && !c.text.empty() &&
+                               TerminalView::gist(c.text) != TerminalView::gist(changes.size() > 1 ? changes[changes.size() - 2].text : "")) {
+                        // A step page's picture at each phase it enters.
+                        shots.emplace_back(index, std::to_string(++phaseShots_[visit.hwnd]));
+                    }
+                }
+            }
+            if (fresh) {
+                const int status = layoutOf(visit.kind).status;
+                std::string said = oneLine(visit.text(status));
+                lines.push_back(fmt::format("{} appeared{}", pageName(visit.kind), said.empty() ? "" : ": " + said));
+                shots.emplace_back(index, "");
+            }
+            if (visit.kind == PageKind::Installer && !exitWasShown && visit.controls.count(1002) &&
+                visit.controls[1002].visible)
+                shots.emplace_back(index, "result");
+        }
+        for (auto& visit : record_.visits) {
+            if (visit.closedAt || present.count(visit.hwnd)) continue;
+            visit.closedAt = now;
+            const std::string last = oneLine(visit.text(layoutOf(visit.kind).status));
+            lines.push_back(fmt::format("{} closed after {:.1f} s{}", pageName(visit.kind),
+                                        static_cast<double>(now - visit.shownAt) / 1000.0, last.empty() ? "" : ": " + last));
+        }
+    }
+    if (!lines.empty()) terminal_.endStatus();
+    for (const auto& line : lines) terminal_.line(line);
+    for (const auto& [index, what] : shots) capture(index, what);
+    showProgress();
+}
+
+void PageFollower::capture(size_t visitIndex, const std::string& what) {
+    ce::HWND hwnd;
+    PageKind kind;
+    {
+        std::lock_guard lock(mutex_);
+        hwnd = record_.visits[visitIndex].hwnd;
+        kind = record_.visits[visitIndex].kind;
+    }
+    auto image = ce::captureWindow(hwnd);
+    if (!image.ok()) return;  // the page went meanwhile
+    const fs::path file =
+        screenshots_ / fmt::format("{:02}-{}{}.png", ++shotNumber_, slugOf(kind), what.empty() ? "" : "-" + what);
+    if (ce::writePng(**image, file) != ce::ERROR_SUCCESS) return;
+    std::lock_guard lock(mutex_);
+    record_.visits[visitIndex].screenshots.push_back(file);
+}
+
+void PageFollower::showProgress() {
+    std::string step, text;
+    int position = 0, maximum = 0;
+    {
+        std::lock_guard lock(mutex_);
+        const PageVisit* current = nullptr;
+        for (const auto& visit : record_.visits)
+            if (!visit.closedAt && isStepPage(visit.kind))
+                current = &visit;
+        if (!current) return;
+        const PageLayout layout = layoutOf(current->kind);
+        step = pageName(current->kind);
+        text = current->text(layout.status);
+        auto bar = current->controls.find(layout.progress);
+        if (bar != current->controls.end() && bar->second.hasRange) {
+            position = bar->second.pos - bar->second.rangeMin;
+            maximum = bar->second.rangeMax - bar->second.rangeMin;
+        }
+    }
+    terminal_.status(step, position, maximum, text);
+}
+
+void PageFollower::followLog() {
+    std::ifstream in(root_ / "log" / "UpdateXan.log", std::ios::binary);
+    if (!in) return;
+    in.seekg(0, std::ios::end);
+    const auto size = static_cast<uint64_t>(in.tellg());
+    if (size <= logOffset_) return;
+    in.seekg(static_cast<std::streamoff>(logOffset_));
+    std::string chunk(size - logOffset_, '\0');
+    in.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+    chunk.resize(static_cast<size_t>(in.gcount()));
+    logOffset_ += chunk.size();
+    logPartial_ += chunk;
+    const uint64_t now = sim::monotonicMs();
+    std::lock_guard lock(mutex_);
+    size_t start = 0;
+    for (size_t end; (end = logPartial_.find('\n', start)) != std::string::npos; start = end + 1)
+        record_.updaterLog.push_back(LogLine{now, logPartial_.substr(start, end + 1 - start)});
+    logPartial_.erase(0, start);
+}
+
+void PageFollower::followBluetoothImage() {
+    std::error_code ec;
+    const auto written = fs::last_write_time(root_ / "flash" / "bt_image.bin", ec);
+    if (ec || written == btImageTime_) return;
+    btImageTime_ = written;
+    std::lock_guard lock(mutex_);
+    record_.bluetoothImages.push_back(sim::monotonicMs());
+}
+
+}  // namespace hu::demo
