@@ -52,7 +52,8 @@ TEST(McuReceiveBuffer, EmptiesItselfBeforePassing900BytesAndNeverOverflows) {
     McuReceiveBuffer buffer;
     Bytes noise(850, 0x80);
     EXPECT_FALSE(buffer.Append(noise.data(), noise.size()).emptiedFirst);
-    auto result = buffer.Append(kAck.data(), 60);  // 850 + 60 > 900
+    Bytes batch(60, 0x81);
+    auto result = buffer.Append(batch.data(), batch.size());  // 850 + 60 > 900
     EXPECT_TRUE(result.emptiedFirst);
     EXPECT_EQ(result.countBefore, 850u);
     EXPECT_EQ(buffer.Count(), 60u);
