@@ -40,7 +40,7 @@ constexpr const char* kUsage =
     "       hu ctl DIR key VK [--up]\n"
     "       hu ctl DIR send|post WINDOW MSG WPARAM LPARAM\n"
     "       hu ctl DIR copydata WINDOW DWDATA FILE [--wparam W]\n"
-    "       hu ctl DIR wait WINDOW ID TEXT [--timeout S]\n"
+    "       hu ctl DIR wait WINDOW ID TEXT [--timeout S]   (until the control is visible and shows TEXT)\n"
     "       hu ctl DIR capture OUT.png [WINDOW]\n"
     "WINDOW: --title T | --program NAME | --hwnd H\n";
 
@@ -357,11 +357,11 @@ int cmdWait(const Options& o) {
         // The window may not exist yet, or be replaced by the next page: choose it anew each time.
         if (ce::HWND w = selectWindow(o, error)) {
             if (auto c = findControl(w, *id, error)) {
-                if (c->text == want) {
+                if (c->text == want && c->visible) {  // shown: on the screen, not just stored
                     std::printf("%s\n", c->text.c_str());
                     return 0;
                 }
-                last = "\"" + c->text + "\"";
+                last = "\"" + c->text + "\"" + (c->visible ? "" : " (hidden)");
             } else {
                 last = error;
             }
