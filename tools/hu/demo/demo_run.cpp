@@ -151,10 +151,11 @@ int DemoRun::run() {
         if (passed) {
             std::printf("hu demo: every check passed\n");
         } else {
-            int failed = 0;
-            for (const auto& c : summary.checks) failed += c.passed ? 0 : 1;
-            std::printf("hu demo: FAILED: %s\n",
-                        !failure.empty() ? failure.c_str() : fmt::format("{} of {} checks failed", failed, summary.checks.size()).c_str());
+            std::string failed;
+            for (const auto& c : summary.checks)
+                if (!c.passed) failed += (failed.empty() ? "" : "; ") + c.name;
+            if (!failure.empty()) std::printf("hu demo: FAILED: %s\n", failure.c_str());
+            if (!failed.empty()) std::printf("hu demo: FAILED checks: %s\n", failed.c_str());
         }
         return passed ? 0 : 1;
     } catch (const Interrupted& interrupted) {

@@ -29,14 +29,27 @@ std::vector<uint8_t> readFile(const fs::path& file, bool& found) {
     return bytes ? std::move(*bytes) : std::vector<uint8_t>{};
 }
 
+// One debug message out of a line of the log. Some messages end without a line end, so the
+// next message may follow on the same line: it is cut off where a message of the updater, the
+// MCU library or the Bluetooth engine begins.
+std::string messageAt(const std::string& line, size_t start) {
+    size_t end = line.find_first_of("\r\n", start);
+    if (end == std::string::npos) end = line.size();
+    for (const char* next : {"###", "@ DELETE", "= UPDATEMICOM", "$$", "??? ", "- Fail", "[dfu", "[Bluetooth"}) {
+        size_t at = line.find(next, start + 1);
+        if (at != std::string::npos && at < end) end = at;
+    }
+    std::string message = line.substr(start, end - start);
+    while (!message.empty() && message.back() == ' ') message.pop_back();
+    return message;
+}
+
 // The updater's own words about a failure: the latest debug line holding one of the fragments.
 std::string updaterSaid(const DesktopRecord& run, std::initializer_list<const char*> fragments) {
     for (auto it = run.updaterLog.rbegin(); it != run.updaterLog.rend(); ++it) {
         for (const char* fragment : fragments) {
             if (it->text.find(fragment) == std::string::npos) continue;
-            std::string line = it->text;
-            while (!line.empty() && (line.back() == '\n' || line.back() == '\r' || line.back() == ' ')) line.pop_back();
-            return "; the updater logged \"" + line + "\"";
+            return "; the updater logged \"" + messageAt(it->text, it->text.find(fragment)) + "\"";
         }
     }
     return {};
@@ -139,7 +152,7 @@ CheckResult checkMcuFlash(const fs::path& root, uint32_t lastAddress, const Desk
     std::string difference = firstDifference(expected, flash);
     if (difference.empty()) return {name, true, fmt::format("equal ({} bytes)", expected.size())};
     std::string hint = updaterSaid(run, {"??? Error code", "- Fail : ", "Connection FAILED", "ERROR : CreateFile"});
-    if (run.visitsOf(PageKind::Mcu).empty()) hint += "; the MCU update never ran";
+    if (run.visitsOf(PageKind::Mcu).empty() && !run.logged("UPDATEMICOM")) hint += "; the MCU update never ran";
     return {name, false, difference + hint};
 }
 
@@ -159,8 +172,8 @@ CheckResult checkBluetooth(const fs::path& root, bool expectUpdate, const Deskto
     if (!found) return {name, false, "BT.bin is not in the package"};
     if (expected.size() < kDfuSuffixSize) return {name, false, "BT.bin is shorter than its DFU suffix"};
     expected.resize(expected.size() - kDfuSuffixSize);
-    std::string hint = updaterSaid(run, {"[Bluetooth Update] Failed!!!"});
-    if (run.visitsOf(PageKind::Bluetooth).empty()) hint += "; the Bluetooth update never ran";
+    std::string hint = updaterSaid(run, {"[Bluetooth Update] Failed!!!", "no Bluetooth page"});
+    if (run.visitsOf(PageKind::Bluetooth).empty() && !run.logged("[FAIL] Bluetooth")) hint += "; the Bluetooth update never ran";
     if (!received) return {name, false, "the module received no image" + hint};
     std::string difference = firstDifference(expected, image);
     if (difference.empty()) return {name, true, fmt::format("equal ({} bytes)", expected.size())};
