@@ -108,7 +108,20 @@ int main(int argc, char** argv) {
     pid_t module = startModule(unit.root());
     for (int i = 0; i < 200 && !std::filesystem::exists(unit.root() / "dev" / "COM2"); ++i) std::this_thread::sleep_for(10ms);
 
+    // The engine's own lines go to the head unit's log only, not to the terminal.
+    std::fflush(stderr);
+    int savedStderr = ::dup(2);
+    if (FILE* null = std::fopen("/dev/null", "w")) {
+        ::dup2(::fileno(null), 2);
+        std::fclose(null);
+    }
+    auto restoreStderr = [&] {
+        std::fflush(stderr);
+        ::dup2(savedStderr, 2);
+    };
+
     if (open_port(u"COM2:") != 1) {
+        restoreStderr();
         std::fprintf(stderr, "bt_dfu_bench: cannot open COM2:\n");
         kill(module, SIGTERM);
         return 1;
@@ -136,6 +149,7 @@ int main(int argc, char** argv) {
     kill(module, SIGTERM);
     waitpid(module, nullptr, 0);
     bluetooth::StopDfuEngine();
+    restoreStderr();
 
     if (!status.done) {
         std::fprintf(stderr, "bt_dfu_bench: the download did not finish (%u blocks sent)\n", status.blocksSent);

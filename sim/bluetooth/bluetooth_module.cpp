@@ -31,7 +31,10 @@ BluetoothModule::BluetoothModule(ModuleOptions options)
         ModuleLinkPath(options_).string() + (options_.paced ? " (paced at the line rate)" : ""));
 }
 
-BluetoothModule::~BluetoothModule() { stop(); }
+BluetoothModule::~BluetoothModule() {
+    stop();
+    logFile_.flush();
+}
 
 void BluetoothModule::start() {
     if (thread_.joinable()) return;
@@ -49,7 +52,12 @@ void BluetoothModule::log(const std::string& line) {
     char stamp[24];
     std::snprintf(stamp, sizeof stamp, "[%8lld] ", static_cast<long long>(ms));
     logFile_ << stamp << line << '\n';
-    logFile_.flush();
+    // Flushed a few times a second, not per line: a module that waits on the disk would
+    // answer late and distort the line timing.
+    if (Clock::now() - lastFlush_ > std::chrono::milliseconds(200)) {
+        logFile_.flush();
+        lastFlush_ = Clock::now();
+    }
 }
 
 BluetoothModule::Snapshot BluetoothModule::snapshot() const {
@@ -81,7 +89,9 @@ void BluetoothModule::run(const std::atomic<bool>& stopFlag) {
         }
         auto waitMs = std::chrono::ceil<std::chrono::milliseconds>(wake - Clock::now()).count();
         int timeout = static_cast<int>(std::clamp<long long>(waitMs, 0, kMaxWaitMs));
+        lastLookedAt_ = Clock::now();
         Bytes bytes = pty_->read(timeout);
+        if (bytes.empty()) logFile_.flush();  // a quiet line: the log may catch up
         if (!bytes.empty()) onBytes(bytes);
     }
 }
@@ -161,13 +171,14 @@ void BluetoothModule::onBytes(const Bytes& bytes) {
         processDeliveries(Clock::now());
         return;
     }
-    // Each byte is taken only once its character has crossed the line.
+    // Each byte is taken only once its character has crossed the line. The bytes may have
+    // been waiting since the module last looked at the line: they are counted from then, so
+    // that the module's own lateness does not slow the line down.
     Clock::duration perChar = characterTime(false);
-    Clock::time_point arrived = Clock::now();
     size_t next = 0;
     std::vector<Clock::time_point> due(bytes.size());
     for (size_t i = 0; i < bytes.size(); ++i) {
-        rxLineFreeAt_ = std::max(rxLineFreeAt_, arrived) + perChar;
+        rxLineFreeAt_ = std::max(rxLineFreeAt_, lastLookedAt_) + perChar;
         due[i] = rxLineFreeAt_;
     }
     while (next < bytes.size()) {

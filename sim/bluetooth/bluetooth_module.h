@@ -79,6 +79,7 @@ private:
     ModuleOptions options_;
     std::unique_ptr<PtyEndpoint> pty_;
     std::ofstream logFile_;
+    std::chrono::steady_clock::time_point lastFlush_{};
     Clock::time_point started_ = Clock::now();
 
     mutable std::mutex mutex_;  // guards everything below against snapshot()
@@ -96,6 +97,7 @@ private:
     int savedManifestations_ = 0;
     std::string lastBadSettings_;
     Clock::time_point rxLineFreeAt_{};
+    Clock::time_point lastLookedAt_{};  // when the module last started waiting for bytes
     Clock::time_point txLineFreeAt_{};
 
     std::atomic<bool> stopRequested_{false};

@@ -21,7 +21,7 @@ namespace bluetooth {
 
 class SerialLine : public BcspPort {
 public:
-    static constexpr uint32_t kTransmitQueueBytes = 128;
+    static constexpr uint32_t kTransmitQueueBytes = 64;
 
     explicit SerialLine(ce::SerialPort& port);
 
