@@ -145,6 +145,16 @@ TEST(McuUpdate, WrongVendorCodeFailsTheConnectPhase) {
     EXPECT_EQ(rig.mcu().flashContents(), before);
 }
 
+TEST(McuUpdate, AChipVariantOtherThan0Or1FailsAtTheFrequencyStep) {
+    McuRig rig;
+    rig.startSimulator(smallMcu());
+    rig.writeImage(pattern(0x2000, 1));
+    RunResult r = rig.run(2);
+    ASSERT_TRUE(r.failed()) << r.debug;
+    EXPECT_EQ(r.count("- Fail : MOsc_Freq_Setting() \r\n"), 1);
+    EXPECT_EQ(rig.simLogCount("OSCILLATOR"), 0);
+}
+
 TEST(McuUpdate, AMissingImageFailsBeforeAnythingIsErased) {
     McuRig rig;
     rig.startSimulator(smallMcu());

@@ -33,6 +33,13 @@ fs::path comLink(const fs::path& root) {
 
 constexpr int kReadSliceMs = 20;  // how often the board's lines are looked at while idle
 
+// The MCU's UART runs 8 data bits without parity at its current rate; bytes framed
+// any other way arrive as garbage. (A pty keeps no parity bits: there only the rate shows.)
+bool sameFraming(const LineSettings& program, uint32_t deviceRate) {
+    return program.baud == deviceRate && program.dataBits == 8 &&
+           (!program.parityObservable || program.parity == 'N');
+}
+
 }  // namespace
 
 McuOptions McuSimulator::optionsFor(const fs::path& root, const std::vector<std::string>& args) {
@@ -166,12 +173,12 @@ void McuSimulator::onBytes(std::vector<uint8_t> bytes) {
     // The rate the bytes were sent at is the one set when they left the program, even if
     // the program switches while they are still on the line.
     LineSettings sentWith = pty_->lineSettings();
-    uint32_t programRate = sentWith.baud;
     waitOnLine(bytes, sentWith);
-    if (firmware_->inProgrammingMode() && programRate != deviceRate_) {
-        log(fmt::format("received {} bytes sent at {} while the device listens at {}: garbled", bytes.size(),
-                        programRate, deviceRate_));
-        bytes = garbler_->garble(bytes, programRate, deviceRate_);
+    if (firmware_->inProgrammingMode() && !sameFraming(sentWith, deviceRate_)) {
+        log(fmt::format("received {} bytes sent at {} {}{}{} while the device listens at {} 8N1: garbled",
+                        bytes.size(), sentWith.baud, sentWith.dataBits, sentWith.parity, sentWith.stopBits,
+                        deviceRate_));
+        bytes = garbler_->garble(bytes, sentWith.baud, deviceRate_);
     }
     std::vector<DeviceAction> actions;
     {
@@ -202,11 +209,11 @@ void McuSimulator::send(const std::vector<uint8_t>& frame) {
     std::vector<uint8_t> bytes;
     if (options_.faults.garbageBytes) bytes = garbler_->noise(options_.faults.garbageBytes);
     bytes.insert(bytes.end(), frame.begin(), frame.end());
-    uint32_t programRate = pty_->lineSettings().baud;
-    if (programRate != deviceRate_) {
-        log(fmt::format("sent {} bytes at {} while the program listens at {}: garbled", bytes.size(), deviceRate_,
-                        programRate));
-        bytes = garbler_->garble(bytes, deviceRate_, programRate);
+    LineSettings program = pty_->lineSettings();
+    if (!sameFraming(program, deviceRate_)) {
+        log(fmt::format("sent {} bytes at {} 8N1 while the program listens at {} {}{}{}: garbled", bytes.size(),
+                        deviceRate_, program.baud, program.dataBits, program.parity, program.stopBits));
+        bytes = garbler_->garble(bytes, deviceRate_, program.baud);
     }
     size_t piece = options_.faults.splitFrames ? options_.faults.splitFrames : bytes.size();
     for (size_t at = 0; at < bytes.size(); at += piece) {
