@@ -160,10 +160,10 @@ Run runOnce() {
         }
         return 1;
     });
-    ce::WindowSpec spec;
-    spec.className = "McuBenchListener";
-    spec.style = ce::WS_POPUP;
-    listener.create(spec);
+    ce::WindowSpec window;
+    window.className = "McuBenchListener";
+    window.style = ce::WS_POPUP;
+    listener.create(window);
 
     double cpuBefore = cpuSeconds();
     auto start = Clock::now();

@@ -131,11 +131,11 @@ public:
             ce::postQuitMessage(1);
             return 0;
         });
-        ce::WindowSpec spec;
-        spec.className = "McuTestListener";
-        spec.title = "MCU test listener";
-        spec.style = ce::WS_POPUP;
-        EXPECT_EQ(listener.create(spec), ce::ERROR_SUCCESS);
+        ce::WindowSpec window;
+        window.className = "McuTestListener";
+        window.title = "MCU test listener";
+        window.style = ce::WS_POPUP;
+        EXPECT_EQ(listener.create(window), ce::ERROR_SUCCESS);
         ce::setTimer(listener.hwnd(), 1, timeoutMs);
 
         result.startResult = StartUpdateMicom(u"COM5:", u"\\SDMMC Card\\UpdateXan\\MICOM.BIN", chip);

@@ -180,11 +180,11 @@ int cmdMcuFlash(const Args& args) {
         }
         return 1;
     });
-    ce::WindowSpec spec;
-    spec.className = "McuFlashListener";
-    spec.title = "hu mcu-flash";
-    spec.style = ce::WS_POPUP;
-    if (listener.create(spec) != ce::ERROR_SUCCESS) {
+    ce::WindowSpec window;
+    window.className = "McuFlashListener";
+    window.title = "hu mcu-flash";
+    window.style = ce::WS_POPUP;
+    if (listener.create(window) != ce::ERROR_SUCCESS) {
         std::fprintf(stderr, "hu mcu-flash: cannot join the head unit's desktop\n");
         return 1;
     }
