@@ -331,17 +331,15 @@ TEST_F(ZekUpdateProgram, WithoutItsIniFileItWaitsForADeviceChange) {
 TEST_F(ZekUpdateProgram, ASuspendStopsTheRunUntilTheSystemResumes) {
     ASSERT_NO_FATAL_FAILURE(buildPackage());
     ASSERT_NO_FATAL_FAILURE(start(package() / "ZEK_Update.exe"));
-    bool posted = false;
+    // The system suspends before the install timer fires (half a second after the window
+    // appears); a suspend in the middle of a walk is covered by the engine's tests.
+    ASSERT_TRUE(ce::postMessage(hwnd_, 0x0218, 4, 0));
     const auto seen = watchStatus(
-        [](const std::string& t) { return t == "InstallDorin failed. Please, wait again.." || startsWith(t, "업그레이드가"); },
-        60s,
-        [&](const std::string& t) {
-            if (!posted && startsWith(t, "Copy : ")) posted = ce::postMessage(hwnd_, 0x0218, 4, 0);  // suspend
-        });
-    ASSERT_TRUE(posted);
+        [](const std::string& t) { return t == "InstallDorin failed. Please, wait again.." || startsWith(t, "업그레이드가"); });
     ASSERT_EQ(seen.back(), "InstallDorin failed. Please, wait again..");
     EXPECT_FALSE(control(1002)->visible);
     EXPECT_EQ(control(1001)->pos, 0);
+    EXPECT_FALSE(fs::exists(unit_.nand() / "ZEK" / "Kelo_ZEK.exe"));  // nothing was copied
 
     // Still suspended: the retry three seconds later stops again at once.
     std::this_thread::sleep_for(3500ms);
