@@ -8,6 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "platform/core/text.h"
 #include "platform/ui/message.h"
 #include "platform/ui/window_system.h"
 
@@ -125,6 +126,12 @@ Error deliverInput(HWND target, UINT msg, WPARAM wParam, Point screen) {
     return reply->status;
 }
 
+// A static text lets the pen through to what lies under it, unless it asks for notifications
+// (a tap on a label is a tap on the page).
+bool transparentToPen(const WindowRecord& r) {
+    return asciiUpper(r.className) == "STATIC" && (r.style & SS_NOTIFY) == 0;
+}
+
 // Deepest visible child of `hwnd` under the point (client coordinates of hwnd).
 HWND hitTest(HWND hwnd, Point client) {
     std::lock_guard lock(sys().mutex());
@@ -135,7 +142,7 @@ HWND hitTest(HWND hwnd, Point client) {
         HWND next = 0;
         for (HWND c : r->children) {  // front first
             auto child = sys().findLocked(c);
-            if (child && child->visibleStyle() && child->rect.contains(client)) {
+            if (child && child->visibleStyle() && !transparentToPen(*child) && child->rect.contains(client)) {
                 next = c;
                 client = Point{client.x - child->rect.left, client.y - child->rect.top};
                 break;

@@ -107,6 +107,7 @@ enum : uint32_t {
     SS_LEFT = 0x0,
     SS_CENTER = 0x1,
     SS_RIGHT = 0x2,
+    SS_NOTIFY = 0x100,
     SS_CENTERIMAGE = 0x200,
     ES_LEFT = 0x0,
     ES_CENTER = 0x1,

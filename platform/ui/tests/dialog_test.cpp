@@ -127,6 +127,21 @@ TEST(Dialog, PenInputIsHitTestedToTheControlUnderIt) {
     injectPen(centre, PenAction::Tap);
     pump();
     EXPECT_EQ(clicks, 1);
+
+    // A plain static text lets the tap through to the page under it.
+    Point onPage{-1, -1};
+    d.on(WM_LBUTTONDOWN, [&](WPARAM, LPARAM l) -> LRESULT {
+        onPage = Point{static_cast<int>(loWord(static_cast<uintptr_t>(l))), static_cast<int>(hiWord(static_cast<uintptr_t>(l)))};
+        return 0;
+    });
+    ControlState label = describeControls(d.hwnd())->back();
+    ASSERT_EQ(label.className, WC_STATIC);
+    Rect page;
+    getWindowRect(d.hwnd(), &page);
+    injectPen(Point{page.left + label.rect.left + 2, page.top + label.rect.top + 2}, PenAction::Tap);
+    pump();
+    EXPECT_EQ(onPage.x, label.rect.left + 2);
+    EXPECT_EQ(onPage.y, label.rect.top + 2);
 }
 
 namespace {
