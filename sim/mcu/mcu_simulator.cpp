@@ -78,7 +78,15 @@ McuSimulator::McuSimulator(const fs::path& root, McuOptions options)
         entry_.setLevels(port == levels.end() ? 0 : port->second);
         board_ = std::make_unique<GpioWatcher>(root);
     }
-    pty_ = std::make_unique<PtyEndpoint>(comLink(root));
+    const fs::path link = comLink(root);
+    if (std::error_code ec; fs::is_symlink(fs::symlink_status(link))) {
+        // A link to a real adapter is the user's; only a pty left by a simulator is replaced.
+        fs::path target = fs::read_symlink(link, ec);
+        if (!ec && target.string().rfind("/dev/pts/", 0) != 0)
+            throw std::runtime_error("mcu: " + link.string() + " links to " + target.string() +
+                                     ", a real serial line; remove the link to simulate the MCU there");
+    }
+    pty_ = std::make_unique<PtyEndpoint>(link);
     pty_->setPacing(options_.paced);
 
     log(fmt::format("MCU chip {}: flash 0..{:06X}, {} blocks, vendor {:02X}, \"{}\"{}{} on {}", options_.chip,

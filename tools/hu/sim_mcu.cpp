@@ -39,7 +39,7 @@ int runMcuSimulator(const std::string& headUnitDir, const Args& options) {
         while (!g_stopMcu) std::this_thread::sleep_for(std::chrono::milliseconds(100));
         return 0;
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "hu sim mcu: %s\n", e.what());
+        std::fprintf(stderr, "hu sim: %s\n", e.what());
         return 1;
     }
 }
