@@ -18,6 +18,8 @@ struct Language {
     const char* fail;
 };
 
+void PrintTo(const Language& language, std::ostream* out) { *out << "code page " << language.codePage; }
+
 class UpdateMicomPage : public ::testing::TestWithParam<Language> {
 protected:
     void SetUp() override {
