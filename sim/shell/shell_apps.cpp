@@ -61,12 +61,12 @@ int runShell(const std::filesystem::path& root, const ShellOptions& options, con
     std::vector<std::unique_ptr<ShellWindow>> windows;
     for (size_t i = 0; i < options.titles.size(); ++i) {
         auto window = std::make_unique<ShellWindow>(root, options.titles[i], &open);
-        ce::WindowSpec spec;
-        spec.className = "ShellApplication";
-        spec.title = options.titles[i];
-        spec.style = ce::WS_POPUP;  // present on the desktop, not on the screen
-        spec.rect = {0, 0, 800, 480};
-        if (ce::Error error = window->create(spec); error != ce::ERROR_SUCCESS) {
+        ce::WindowSpec shape;
+        shape.className = "ShellApplication";
+        shape.title = options.titles[i];
+        shape.style = ce::WS_POPUP;  // present on the desktop, not on the screen
+        shape.rect = {0, 0, 800, 480};
+        if (ce::Error error = window->create(shape); error != ce::ERROR_SUCCESS) {
             std::fprintf(stderr, "shell: cannot create the window \"%s\" (error %u)\n", options.titles[i].c_str(), error);
             return 1;
         }

@@ -30,13 +30,13 @@ TEST(SingleInstance, SecondStartBringsTheFirstToTheFrontAndEnds) {
 
     // Something else comes to the front meanwhile.
     ce::Window other;
-    ce::WindowSpec spec;
-    spec.title = "Other";
-    spec.className = "Other";
-    spec.style = ce::WS_POPUP | ce::WS_VISIBLE;
-    spec.exStyle = ce::WS_EX_TOPMOST;
-    spec.rect = {0, 0, 800, 480};
-    ASSERT_EQ(other.create(spec), ce::ERROR_SUCCESS);
+    ce::WindowSpec shape;
+    shape.title = "Other";
+    shape.className = "Other";
+    shape.style = ce::WS_POPUP | ce::WS_VISIBLE;
+    shape.exStyle = ce::WS_EX_TOPMOST;
+    shape.rect = {0, 0, 800, 480};
+    ASSERT_EQ(other.create(shape), ce::ERROR_SUCCESS);
     ce::setForegroundWindow(other.hwnd());
     ASSERT_EQ(ce::getForegroundWindow(), other.hwnd());
 
