@@ -109,8 +109,13 @@ Error Dialog::createModeless(HWND owner) {
 }
 
 int Dialog::runModal(HWND owner) {
-    if (createWindowAndControls(owner) != ERROR_SUCCESS) return -1;
+    // Modal from the start, so that endDialog() inside WM_INITDIALOG ends the loop with its
+    // value instead of destroying the window under the initialisation.
     modal_ = true;
+    if (createWindowAndControls(owner) != ERROR_SUCCESS) {
+        modal_ = false;
+        return -1;
+    }
     bool quit = false;
     Msg m;
     while (!ended_ && exists()) {

@@ -94,6 +94,22 @@ TEST(Dialog, ControlsAreDrivenByMessagesAndTheModalResultIsTheEndDialogValue) {
     EXPECT_EQ(d.runModal(), 77) << "a page runs again for every attempt";
 }
 
+TEST(Dialog, EndDialogDuringInitialisationEndsTheModalRunWithItsValue) {
+    Dialog d(sampleTemplate());
+    bool shown = false;
+    d.on(WM_INITDIALOG, [&](WPARAM, LPARAM) -> LRESULT {
+        d.endDialog(IDCANCEL);
+        return 1;
+    });
+    d.on(WM_SHOWWINDOW, [&](WPARAM, LPARAM) -> LRESULT {
+        shown = true;
+        return 0;
+    });
+    EXPECT_EQ(d.runModal(), IDCANCEL);
+    EXPECT_FALSE(d.exists());
+    EXPECT_FALSE(shown) << "a dialog ended in its initialisation is never shown";
+}
+
 TEST(Dialog, PenInputIsHitTestedToTheControlUnderIt) {
     DialogTemplate t = sampleTemplate();
     t.x = 300;  // somewhere on the screen, away from other tests' windows
