@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -65,6 +66,22 @@ TEST(ChildProcesses, StoppingAChildEndsWhatItStartedInItsGroup) {
     EXPECT_TRUE(Eventually([&] { return headUnitProcesses(folder.path()).empty(); }));
 }
 
+TEST(ChildProcesses, ChildrenGetTheirEndWhenTheDemoDies) {
+    Folder folder;
+    const pid_t demo = ::fork();
+    if (demo == 0) {
+        // A demo that starts a simulator and then dies without any clean-up of its own.
+        ChildProcesses children;
+        StartWithRoot(children, "simulator", folder.path(), "exec sleep 60");
+        for (int i = 0; i < 250 && headUnitProcesses(folder.path()).empty(); ++i) std::this_thread::sleep_for(20ms);
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(demo, &status, 0), demo);
+    // The simulator got SIGTERM with its parent's death; nobody else ended it.
+    EXPECT_TRUE(Eventually([&] { return headUnitProcesses(folder.path()).empty(); }));
+}
+
 TEST(ChildProcesses, AProgramThatCannotBeStartedIsReportedInOneLine) {
     Folder folder;
     ChildProcesses children;
@@ -82,6 +99,8 @@ TEST(HeadUnitProcesses, FindsDetachedProcessesByTheirHeadUnitOnly) {
     // setsid: in a session of its own, as the programs the updater starts are.
     StartWithRoot(children, "detached", ours.path(), "exec setsid sleep 60");
     StartWithRoot(children, "other", theirs.path(), "exec sleep 60");
+    // setsid forks the sleeper off and ends: then the sleeper is nobody's child.
+    ASSERT_TRUE(children.waitExit("detached", 5s).has_value());
     ASSERT_TRUE(Eventually([&] { return headUnitProcesses(ours.path()).size() == 1; }));
     EXPECT_EQ(headUnitProcesses(theirs.path()).size(), 1u);
 
@@ -96,6 +115,7 @@ TEST(Watchdog, CleansUpWhenTheDemoEndsWithoutFinishing) {
     fs::create_directories(root);
     ChildProcesses children;
     StartWithRoot(children, "program", root, "exec setsid sleep 60");
+    ASSERT_TRUE(children.waitExit("program", 5s).has_value());
     ASSERT_TRUE(Eventually([&] { return headUnitProcesses(root).size() == 1; }));
     {
         Watchdog watchdog(root, true);
