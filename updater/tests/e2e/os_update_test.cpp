@@ -203,5 +203,29 @@ TEST(OsUpdate, BluetoothUpdateWithoutAModuleIsDropped) {
     EXPECT_EQ(run.CountInLog("[FAIL]"), 0);
 }
 
+TEST(OsUpdate, ModelU1RunsTheOsPageAndClosesItsMenus) {
+    sim::HeadUnitOptions options = English();
+    options.modelName = "U1";
+    options.srcInfo = 0x3;  // the only due step, Bluetooth, is dropped: no module
+    UpdaterRun run(options);
+    run.Package({"--os-version", "1.0.0", "--mcu-version", "1.0.0", "--bt-version", "1.0.1", "--kernel-size", "4096",
+                 "--without", "panel"});
+    run.StartShell();
+    run.StartUpdater();
+    ASSERT_TRUE(run.WaitText(1000, "START", 20));
+    ASSERT_TRUE(run.Click(1000));
+    ASSERT_TRUE(run.WaitText(1006, kSuccess, 60)) << run.DebugLog();
+    // The OS version is unchanged, yet the OS page ran.
+    EXPECT_EQ(sim::FlashImage(run.root()).read(sim::FlashRegion::Sectors).size(), 16 * 512u);
+
+    int mainMenu = 0, setup = 0;
+    for (const auto& m : sim::ShellLog::read(run.root())) {
+        if (m.window == "ORV_MAINMENU" && m.msg == 0x05BC && m.posted) ++mainMenu;
+        if (m.window == "ORV_SETUP" && m.msg == 0x0010 && m.posted) ++setup;
+    }
+    EXPECT_EQ(mainMenu, 1);
+    EXPECT_EQ(setup, 1);
+}
+
 }  // namespace
 }  // namespace updater::e2e
