@@ -50,6 +50,19 @@ std::u32string foldCase(std::string_view s) {
     return out;
 }
 
+bool equalNoCase(std::string_view a, std::string_view b) {
+    auto ascii = [](std::string_view s) {
+        for (char c : s)
+            if (static_cast<unsigned char>(c) >= 0x80) return false;
+        return true;
+    };
+    if (!ascii(a) || !ascii(b)) return foldCase(a) == foldCase(b);
+    if (a.size() != b.size()) return false;  // an ASCII byte folds to one code point
+    for (size_t i = 0; i < a.size(); ++i)
+        if (lower(static_cast<unsigned char>(a[i])) != lower(static_cast<unsigned char>(b[i]))) return false;
+    return true;
+}
+
 int compareNoCase(std::string_view a, std::string_view b) {
     std::u32string fa = foldCase(a), fb = foldCase(b);
     if (int c = fa.compare(fb); c != 0) return c < 0 ? -1 : 1;

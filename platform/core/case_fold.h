@@ -12,6 +12,10 @@ namespace ce {
 // valid UTF-8 becomes U+DC80..U+DCFF, so distinct byte strings stay distinct.
 std::u32string foldCase(std::string_view utf8);
 
+// foldCase(a) == foldCase(b), without building folded strings when both are ASCII (the usual
+// case when a folder's entries are searched for one name).
+bool equalNoCase(std::string_view a, std::string_view b);
+
 // <0, 0, >0 like strcmp, on folded code points; equal folds fall back to the raw bytes so the
 // order is total and stable.
 int compareNoCase(std::string_view a, std::string_view b);

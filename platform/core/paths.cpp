@@ -1,5 +1,8 @@
 #include "platform/core/paths.h"
 
+#include <dirent.h>
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <optional>
 #include <system_error>
@@ -38,21 +41,54 @@ std::vector<std::string> components(std::string_view path) {
     return parts;
 }
 
-bool sameName(std::string_view a, std::string_view b) { return foldCase(a) == foldCase(b); }
+bool sameName(std::string_view a, std::string_view b) { return equalNoCase(a, b); }
 
-// The entry of `dir` called `name` without regard to case: the exact name if it exists,
-// otherwise the first case-insensitive match in name order (so the choice is reproducible).
-std::optional<fs::path> findEntry(const fs::path& dir, const std::string& name) {
-    std::error_code ec;
-    fs::path exact = dir / name;
-    if (fs::symlink_status(exact, ec).type() != fs::file_type::not_found && !ec) return exact;
+bool isDirectory(const fs::path& host) {
+    struct stat st {};
+    return ::stat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool existsAsEntry(const fs::path& host) {
+    struct stat st {};
+    return ::lstat(host.c_str(), &st) == 0;
+}
+
+// The first entry of `dir` (in name order, so the choice is reproducible) whose name equals
+// `name` without regard to case.
+std::optional<fs::path> findCaseVariant(const fs::path& dir, const std::string& name) {
+    DIR* stream = ::opendir(dir.c_str());
+    if (stream == nullptr) return std::nullopt;
     std::optional<std::string> best;
-    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-        std::string entry = it->path().filename().string();
-        if (sameName(entry, name) && (!best || entry < *best)) best = entry;
+    while (const dirent* entry = ::readdir(stream)) {
+        std::string_view entryName = entry->d_name;
+        if (entryName == "." || entryName == "..") continue;
+        if ((!best || entryName < *best) && equalNoCase(entryName, name)) best = std::string(entryName);
     }
+    ::closedir(stream);
     if (!best) return std::nullopt;
     return dir / *best;
+}
+
+// The entry of the folder `dir` called `name` without regard to case: the exact name if it
+// exists (a dangling link included), otherwise the first case variant.
+std::optional<fs::path> findEntry(const fs::path& dir, const std::string& name) {
+    fs::path exact = dir / name;
+    if (existsAsEntry(exact)) return exact;
+    return findCaseVariant(dir, name);
+}
+
+// Resolution one component at a time below the folder `base`: the exact name wins, any other
+// case variant is looked for in the folder's listing.
+Result<fs::path> walkComponents(fs::path current, const std::vector<std::string>& parts, size_t from) {
+    if (!isDirectory(current)) return fail(ERROR_PATH_NOT_FOUND);
+    for (size_t i = from; i < parts.size(); ++i) {
+        const bool last = i + 1 == parts.size();
+        auto entry = findEntry(current, parts[i]);
+        if (last) return entry.value_or(current / parts[i]);
+        if (!entry || !isDirectory(*entry)) return fail(ERROR_PATH_NOT_FOUND);
+        current = std::move(*entry);
+    }
+    return current;
 }
 
 }  // namespace
@@ -81,16 +117,18 @@ Result<fs::path> hostPath(std::string_view devicePath) {
         used = 1;
     }
 
-    fs::path current = base;
-    std::error_code ec;
-    for (size_t i = used; i < parts.size(); ++i) {
-        if (!fs::is_directory(current, ec)) return fail(ERROR_PATH_NOT_FOUND);
-        auto entry = findEntry(current, parts[i]);
-        if (i + 1 == parts.size()) return entry.value_or(current / parts[i]);
-        if (!entry) return fail(ERROR_PATH_NOT_FOUND);
-        current = *entry;
-    }
-    return current;
+    if (used == parts.size()) return base;
+
+    // Nearly every path is spelled as stored: one lstat of the whole path settles it, since
+    // the kernel's walk to it passes only folders under their exact names, as the walk below
+    // would. The next most common case is a file about to be created in an existing folder,
+    // where only the last component needs the folder's listing.
+    fs::path exact = base;
+    for (size_t i = used; i < parts.size(); ++i) exact /= parts[i];
+    if (existsAsEntry(exact)) return exact;
+    fs::path parent = exact.parent_path();
+    if (isDirectory(parent)) return findCaseVariant(parent, parts.back()).value_or(std::move(exact));
+    return walkComponents(std::move(base), parts, used);
 }
 
 std::string devicePathOf(const fs::path& host) {
@@ -176,6 +214,8 @@ bool matchFolded(std::u32string_view pattern, std::u32string_view name) {
 }  // namespace
 
 bool wildcardMatch(std::string_view pattern, std::string_view name) {
+    // Stars alone match every name (a folder's listing); nothing to fold.
+    if (!pattern.empty() && pattern.find_first_not_of('*') == std::string_view::npos) return true;
     std::u32string p = foldCase(pattern), n = foldCase(name);
     if (matchFolded(p, n)) return true;
     // A trailing ".*" also matches a name without an extension: "*.*" matches every name,

@@ -52,6 +52,33 @@ TEST(Paths, ExactNameWinsOverCaseVariants) {
     EXPECT_EQ(*ce::hostPath("\\NAND Flash\\Abc"), hu.root() / "nand/ABC");  // first in name order
 }
 
+TEST(Paths, CaseVariantsLinksAndFilesOnTheWay) {
+    sim::TempHeadUnit hu;
+    const fs::path sflash = hu.root() / "sdcard/UpdateXan/SFLASH";
+    fs::create_directories(sflash);
+    touch(sflash / "LOGO.BMP");
+
+    // Only the last component differs in case; a folder differs and the file is still to come.
+    EXPECT_EQ(*ce::hostPath("\\SDMMC Card\\UpdateXan\\SFLASH\\logo.bmp"), sflash / "LOGO.BMP");
+    EXPECT_EQ(*ce::hostPath("\\SDMMC Card\\updatexan\\Sflash\\new.bmp"), sflash / "new.bmp");
+
+    // Links are followed on the way; a dangling link is an entry of its own, not a folder.
+    fs::create_directory_symlink(hu.root() / "sdcard/UpdateXan", hu.root() / "nand/alias");
+    fs::create_symlink(hu.root() / "nowhere", hu.root() / "nand/dangling");
+    EXPECT_EQ(*ce::hostPath("\\NAND Flash\\alias\\sflash\\LOGO.BMP"), hu.root() / "nand/alias/SFLASH/LOGO.BMP");
+    EXPECT_EQ(*ce::hostPath("\\NAND Flash\\ALIAS\\SFLASH\\logo.bmp"), hu.root() / "nand/alias/SFLASH/LOGO.BMP");
+    EXPECT_EQ(*ce::hostPath("\\NAND Flash\\DANGLING"), hu.root() / "nand/dangling");
+    EXPECT_EQ(ce::hostPath("\\NAND Flash\\dangling\\x").error(), ce::ERROR_PATH_NOT_FOUND);
+
+    // A file where a folder is needed ends the walk, even when a folder of another case exists.
+    touch(hu.root() / "nand/data");
+    fs::create_directories(hu.root() / "nand/DATA");
+    touch(hu.root() / "nand/DATA/x");
+    EXPECT_EQ(ce::hostPath("\\NAND Flash\\data\\x").error(), ce::ERROR_PATH_NOT_FOUND);
+    EXPECT_EQ(*ce::hostPath("\\NAND Flash\\DATA\\X"), hu.root() / "nand/DATA/x");
+    EXPECT_EQ(*ce::hostPath("\\NAND Flash\\Data\\x"), hu.root() / "nand/DATA/x");  // "DATA" < "data"
+}
+
 TEST(Paths, NonAsciiNamesFoldCase) {
     sim::TempHeadUnit hu;
     touch(hu.root() / "nand/ПРИВЕТ.txt");
