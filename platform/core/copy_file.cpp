@@ -1,7 +1,10 @@
-// CopyFileEx: one file, in chunks, with a progress routine that can cancel.
+// CopyFileEx: one file, in chunks copied in place by the kernel where it can, with a progress
+// routine that can cancel.
 
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <vector>
 
 #include "platform/core/files.h"
@@ -47,50 +50,115 @@ private:
     bool quiet_ = false;
 };
 
+// A host descriptor closed with its owner.
+struct HostFd {
+    explicit HostFd(int fd) : fd(fd) {}
+    ~HostFd() { close(); }
+    HostFd(const HostFd&) = delete;
+    HostFd& operator=(const HostFd&) = delete;
+    void close() {
+        if (fd >= 0) ::close(fd);
+        fd = -1;
+    }
+    int fd;
+};
+
+// Moves the bytes of a copy one chunk at a time. The kernel copies in place
+// (copy_file_range) until it refuses (another file system, a kind of file it cannot copy) or
+// reports the end; from then on the bytes go through a buffer, and only read() decides where
+// the source ends, since some pseudo files read longer than the size they report.
+class ChunkCopier {
+public:
+    // Copies the next chunk: kCopyChunk bytes, fewer only at the end of the source.
+    Error copy(int in, int out, uint32_t* got) {
+        *got = 0;
+        while (*got < kCopyChunk) {
+            const uint32_t wanted = kCopyChunk - *got;
+            if (inKernel_) {
+                ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, wanted, 0);
+                if (n > 0) {
+                    *got += static_cast<uint32_t>(n);
+                    continue;
+                }
+                if (n < 0 && errno == EINTR) continue;
+                inKernel_ = false;
+            }
+            if (buffer_.empty()) buffer_.resize(kCopyChunk);
+            ssize_t n = ::read(in, buffer_.data(), wanted);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) return errorFromErrno(errno);
+            if (n == 0) break;
+            if (Error e = writeAll(out, buffer_.data(), static_cast<size_t>(n))) return e;
+            *got += static_cast<uint32_t>(n);
+        }
+        return ERROR_SUCCESS;
+    }
+
+private:
+    static Error writeAll(int out, const char* data, size_t size) {
+        while (size > 0) {
+            ssize_t n = ::write(out, data, size);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) return n < 0 ? errorFromErrno(errno) : ERROR_WRITE_FAULT;
+            data += n;
+            size -= static_cast<size_t>(n);
+        }
+        return ERROR_SUCCESS;
+    }
+
+    bool inKernel_ = true;
+    std::vector<char> buffer_;
+};
+
 }  // namespace
 
 Error copyFileEx(std::string_view source, std::string_view target, const CopyProgressRoutine& progress,
                  const bool* cancel, uint32_t flags) {
-    auto in = File::open(source, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
-    if (!in) return in.error();
     auto sourceHost = hostPath(source);
-    auto sourceAttributes = detail::attributesOf(*sourceHost);
-    auto total = (*in)->size();
-    if (!sourceAttributes || !total) return ERROR_READ_FAULT;
+    if (!sourceHost) return sourceHost.error();
+    auto inFd = detail::openHostFile(*sourceHost, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+    if (!inFd) return inFd.error();
+    const HostFd in(*inFd);
+    auto sourceAttributes = detail::attributesOf(in.fd);
+    struct stat sourceStat {};
+    if (!sourceAttributes || ::fstat(in.fd, &sourceStat) != 0) return ERROR_READ_FAULT;
+    const auto total = static_cast<uint64_t>(sourceStat.st_size);
 
     uint32_t disposition = (flags & COPY_FILE_FAIL_IF_EXISTS) ? CREATE_NEW : CREATE_ALWAYS;
-    auto out = File::open(target, GENERIC_WRITE, 0, disposition);
-    if (!out) return out.error();
     auto targetHost = hostPath(target);
+    if (!targetHost) return targetHost.error();
+    auto outFd = detail::openHostFile(*targetHost, GENERIC_WRITE, 0, disposition);
+    if (!outFd) return outFd.error();
+    HostFd out(*outFd);
 
     // From here on a failed copy leaves no partial target behind.
     auto abandon = [&](Error e) {
-        out->reset();
+        out.close();
         std::error_code ec;
         std::filesystem::remove(*targetHost, ec);
         return e;
     };
 
-    Progress report(progress, cancel, *total);
+    Progress report(progress, cancel, total);
     if (!report.report(0, CALLBACK_STREAM_SWITCH)) return abandon(ERROR_REQUEST_ABORTED);
-    std::vector<char> buffer(kCopyChunk);
+    ChunkCopier copier;
     uint64_t done = 0;
     for (;;) {
         uint32_t got = 0;
-        if (Error e = (*in)->read(buffer.data(), kCopyChunk, &got)) return abandon(e);
+        if (Error e = copier.copy(in.fd, out.fd, &got)) return abandon(e);
         if (got == 0) break;
-        if (Error e = (*out)->write(buffer.data(), got, nullptr)) return abandon(e);
         done += got;
         if (!report.report(done, CALLBACK_CHUNK_FINISHED)) return abandon(ERROR_REQUEST_ABORTED);
     }
 
     struct stat st {};
-    if (::fstat((*in)->hostFd(), &st) == 0) {
+    if (::fstat(in.fd, &st) == 0) {
         const struct timespec times[2] = {st.st_atim, st.st_mtim};
-        ::futimens((*out)->hostFd(), times);
+        ::futimens(out.fd, times);
     }
-    out->reset();
-    if (Error e = detail::storeAttributes(*targetHost, *sourceAttributes); e && e != ERROR_NOT_SUPPORTED) return e;
+    Error stored = detail::storeAttributes(out.fd, *sourceAttributes);
+    out.close();
+    if (stored && stored != ERROR_NOT_SUPPORTED) return stored;
     return ERROR_SUCCESS;
 }
 

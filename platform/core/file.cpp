@@ -1,6 +1,5 @@
 // File handles: CreateFile's dispositions, access and share modes on a host file descriptor.
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,15 +11,6 @@
 
 namespace ce {
 
-namespace {
-
-int openFlags(uint32_t access) {
-    bool read = access & GENERIC_READ, write = access & GENERIC_WRITE;
-    return (write ? (read ? O_RDWR : O_WRONLY) : O_RDONLY) | O_CLOEXEC | O_NOCTTY;
-}
-
-}  // namespace
-
 File::File(int fd, uint32_t access) : fd_(fd), access_(access) {}
 
 File::~File() { ::close(fd_); }
@@ -31,38 +21,9 @@ Result<std::unique_ptr<File>> File::open(std::string_view path, uint32_t access,
     auto host = hostPath(path);
     if (!host) return fail(host.error());
 
-    struct stat st {};
-    bool exists = ::stat(host->c_str(), &st) == 0;
-    if (!exists && errno != ENOENT) return fail(errorFromErrno(errno));
-    if (exists) {
-        if (S_ISDIR(st.st_mode)) return fail(ERROR_ACCESS_DENIED);
-        if (disposition == CREATE_NEW) return fail(ERROR_FILE_EXISTS);
-        bool writes = (access & GENERIC_WRITE) || disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING;
-        auto attributes = detail::attributesOf(*host);
-        if (writes && attributes && (*attributes & FILE_ATTRIBUTE_READONLY)) return fail(ERROR_ACCESS_DENIED);
-    } else if (disposition == OPEN_EXISTING || disposition == TRUNCATE_EXISTING) {
-        return fail(ERROR_FILE_NOT_FOUND);
-    }
-
-    // Truncation waits until the share lock is ours: a file held exclusively elsewhere must
-    // come out of a refused open unchanged.
-    int flags = openFlags(access);
-    if (disposition == CREATE_NEW) flags |= O_CREAT | O_EXCL;
-    else if (disposition != OPEN_EXISTING && disposition != TRUNCATE_EXISTING) flags |= O_CREAT;
-    int fd = ::open(host->c_str(), flags, 0666);
-    if (fd < 0) return fail(errno == EEXIST ? ERROR_FILE_EXISTS : errorFromErrno(errno));
-
-    bool locked = share == 0 ? detail::tryLockExclusive(fd) : detail::tryLockShared(fd);
-    if (!locked) {
-        ::close(fd);
-        return fail(ERROR_SHARING_VIOLATION);
-    }
-    if (exists && (disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING) && ::ftruncate(fd, 0) != 0) {
-        Error e = errorFromErrno(errno);
-        ::close(fd);
-        return fail(e);
-    }
-    return std::unique_ptr<File>(new File(fd, access));
+    auto fd = detail::openHostFile(*host, access, share, disposition);
+    if (!fd) return fail(fd.error());
+    return std::unique_ptr<File>(new File(*fd, access));
 }
 
 Error File::read(void* buffer, uint32_t size, uint32_t* bytesRead) {

@@ -16,33 +16,74 @@ namespace {
 
 bool xattrUnsupported(int err) { return err == ENOTSUP || err == EOPNOTSUPP; }
 
-}  // namespace
+// The stored bits from the attribute's bytes as getxattr returned them (n bytes, or -1).
+uint32_t decodeStored(const unsigned char (&bytes)[4], ssize_t n) {
+    if (n != static_cast<ssize_t>(sizeof bytes)) return 0;
+    return (bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<uint32_t>(bytes[3]) << 24) & kStoredAttributes;
+}
 
-Result<uint32_t> attributesOf(const std::filesystem::path& host) {
-    struct stat st {};
-    if (::stat(host.c_str(), &st) != 0) return fail(errno == ENOTDIR ? ERROR_PATH_NOT_FOUND : errorFromErrno(errno));
-
-    uint32_t stored = 0;
-    unsigned char bytes[4] = {};
-    ssize_t n = ::getxattr(host.c_str(), kAttributeXattr, bytes, sizeof bytes);
-    if (n == static_cast<ssize_t>(sizeof bytes))
-        stored = (bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<uint32_t>(bytes[3]) << 24) & kStoredAttributes;
-
+uint32_t deviceAttributes(uint32_t stored, const struct stat& st) {
     if (S_ISDIR(st.st_mode)) return stored | FILE_ATTRIBUTE_DIRECTORY;
     return stored != 0 ? stored : static_cast<uint32_t>(FILE_ATTRIBUTE_NORMAL);
 }
 
-Error storeAttributes(const std::filesystem::path& host, uint32_t attributes) {
+struct EncodedAttributes {
+    uint32_t stored;
+    unsigned char bytes[4];
+};
+
+EncodedAttributes encode(uint32_t attributes) {
     uint32_t stored = attributes & kStoredAttributes;
-    if (stored == 0) {
-        if (::removexattr(host.c_str(), kAttributeXattr) == 0 || errno == ENODATA || xattrUnsupported(errno))
-            return ERROR_SUCCESS;
-        return errorFromErrno(errno);
-    }
-    unsigned char bytes[4] = {static_cast<unsigned char>(stored), static_cast<unsigned char>(stored >> 8),
-                              static_cast<unsigned char>(stored >> 16), static_cast<unsigned char>(stored >> 24)};
-    if (::setxattr(host.c_str(), kAttributeXattr, bytes, sizeof bytes, 0) == 0) return ERROR_SUCCESS;
+    return {stored,
+            {static_cast<unsigned char>(stored), static_cast<unsigned char>(stored >> 8),
+             static_cast<unsigned char>(stored >> 16), static_cast<unsigned char>(stored >> 24)}};
+}
+
+Error removeResult(int result) {
+    if (result == 0 || errno == ENODATA || xattrUnsupported(errno)) return ERROR_SUCCESS;
+    return errorFromErrno(errno);
+}
+
+Error setResult(int result) {
+    if (result == 0) return ERROR_SUCCESS;
     return xattrUnsupported(errno) ? ERROR_NOT_SUPPORTED : errorFromErrno(errno);
+}
+
+}  // namespace
+
+Result<HostEntry> describeEntry(const std::filesystem::path& host) {
+    struct stat st {};
+    if (::stat(host.c_str(), &st) != 0) return fail(errno == ENOTDIR ? ERROR_PATH_NOT_FOUND : errorFromErrno(errno));
+    unsigned char bytes[4] = {};
+    HostEntry entry;
+    entry.attributes = deviceAttributes(decodeStored(bytes, ::getxattr(host.c_str(), kAttributeXattr, bytes, sizeof bytes)), st);
+    entry.size = S_ISREG(st.st_mode) ? static_cast<uint64_t>(st.st_size) : 0;
+    return entry;
+}
+
+Result<uint32_t> attributesOf(const std::filesystem::path& host) {
+    auto entry = describeEntry(host);
+    if (!entry) return fail(entry.error());
+    return entry->attributes;
+}
+
+Result<uint32_t> attributesOf(int fd) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return fail(errorFromErrno(errno));
+    unsigned char bytes[4] = {};
+    return deviceAttributes(decodeStored(bytes, ::fgetxattr(fd, kAttributeXattr, bytes, sizeof bytes)), st);
+}
+
+Error storeAttributes(const std::filesystem::path& host, uint32_t attributes) {
+    const EncodedAttributes a = encode(attributes);
+    if (a.stored == 0) return removeResult(::removexattr(host.c_str(), kAttributeXattr));
+    return setResult(::setxattr(host.c_str(), kAttributeXattr, a.bytes, sizeof a.bytes, 0));
+}
+
+Error storeAttributes(int fd, uint32_t attributes) {
+    const EncodedAttributes a = encode(attributes);
+    if (a.stored == 0) return removeResult(::fremovexattr(fd, kAttributeXattr));
+    return setResult(::fsetxattr(fd, kAttributeXattr, a.bytes, sizeof a.bytes, 0));
 }
 
 bool tryLockShared(int fd) { return ::flock(fd, LOCK_SH | LOCK_NB) == 0; }
@@ -59,6 +100,45 @@ Error holdAgainstExclusiveOpens(const std::filesystem::path& host, int* guardFd)
     }
     *guardFd = fd;
     return ERROR_SUCCESS;
+}
+
+Result<int> openHostFile(const std::filesystem::path& host, uint32_t access, uint32_t share, uint32_t disposition) {
+    struct stat st {};
+    bool exists = ::stat(host.c_str(), &st) == 0;
+    if (!exists && errno != ENOENT) return fail(errorFromErrno(errno));
+    if (exists) {
+        if (S_ISDIR(st.st_mode)) return fail(ERROR_ACCESS_DENIED);
+        if (disposition == CREATE_NEW) return fail(ERROR_FILE_EXISTS);
+        bool writes = (access & GENERIC_WRITE) || disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING;
+        if (writes) {
+            unsigned char bytes[4] = {};
+            uint32_t stored = decodeStored(bytes, ::getxattr(host.c_str(), kAttributeXattr, bytes, sizeof bytes));
+            if (stored & FILE_ATTRIBUTE_READONLY) return fail(ERROR_ACCESS_DENIED);
+        }
+    } else if (disposition == OPEN_EXISTING || disposition == TRUNCATE_EXISTING) {
+        return fail(ERROR_FILE_NOT_FOUND);
+    }
+
+    // Truncation waits until the share lock is ours: a file held exclusively elsewhere must
+    // come out of a refused open unchanged.
+    bool read = access & GENERIC_READ, write = access & GENERIC_WRITE;
+    int flags = (write ? (read ? O_RDWR : O_WRONLY) : O_RDONLY) | O_CLOEXEC | O_NOCTTY;
+    if (disposition == CREATE_NEW) flags |= O_CREAT | O_EXCL;
+    else if (disposition != OPEN_EXISTING && disposition != TRUNCATE_EXISTING) flags |= O_CREAT;
+    int fd = ::open(host.c_str(), flags, 0666);
+    if (fd < 0) return fail(errno == EEXIST ? ERROR_FILE_EXISTS : errorFromErrno(errno));
+
+    bool locked = share == 0 ? tryLockExclusive(fd) : tryLockShared(fd);
+    if (!locked) {
+        ::close(fd);
+        return fail(ERROR_SHARING_VIOLATION);
+    }
+    if (exists && (disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING) && ::ftruncate(fd, 0) != 0) {
+        Error e = errorFromErrno(errno);
+        ::close(fd);
+        return fail(e);
+    }
+    return fd;
 }
 
 }  // namespace ce::detail

@@ -1,6 +1,7 @@
 #pragma once
-// Helpers behind files.h that meet the host: the attributes kept on a host file, and the
-// locks that carry share modes across handles and processes. Internal to platform/core.
+// Helpers behind files.h that meet the host: the attributes kept on a host file, the locks
+// that carry share modes across handles and processes, and opening a host file with the
+// device's rules. Internal to platform/core.
 
 #include <cstdint>
 #include <filesystem>
@@ -20,9 +21,21 @@ inline constexpr uint32_t kStoredAttributes = 0x1 | 0x2 | 0x4 | 0x20;
 // FILE_ATTRIBUTE_NORMAL for a file with none. ERROR_FILE_NOT_FOUND when it does not exist.
 Result<uint32_t> attributesOf(const std::filesystem::path& host);
 
+// The attributes and the size (of a regular file; 0 for anything else) of an existing host
+// entry, from one stat.
+struct HostEntry {
+    uint32_t attributes = 0;
+    uint64_t size = 0;
+};
+Result<HostEntry> describeEntry(const std::filesystem::path& host);
+
+// The attributes of an open host file, without walking its path again.
+Result<uint32_t> attributesOf(int fd);
+
 // Stores the given attributes (only kStoredAttributes are kept). On a host file system without
 // user extended attributes, clearing succeeds and storing a bit fails with ERROR_NOT_SUPPORTED.
 Error storeAttributes(const std::filesystem::path& host, uint32_t attributes);
+Error storeAttributes(int fd, uint32_t attributes);
 
 // Share modes are carried by flock() locks, which belong to the open file description: a
 // share-mode-0 handle holds an exclusive lock, any other handle a shared one, so an exclusive
@@ -34,5 +47,10 @@ bool tryLockExclusive(int fd);
 // On success *guardFd holds a shared lock that keeps exclusive opens out until it is closed
 // (the caller closes it after deleting the file).
 Error holdAgainstExclusiveOpens(const std::filesystem::path& host, int* guardFd);
+
+// Opens the host file behind a resolved device path as File::open does (disposition, access,
+// share mode, read-only attribute, a folder refused) and returns its descriptor, which the
+// caller closes. The disposition must already be valid.
+Result<int> openHostFile(const std::filesystem::path& host, uint32_t access, uint32_t share, uint32_t disposition);
 
 }  // namespace ce::detail

@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "platform/core/files.h"
+#include "platform/core/paths.h"
 #include "sim/headunit/headunit.h"
 
 namespace fs = std::filesystem;
@@ -275,6 +276,48 @@ TEST_F(Files, CopyTargetRules) {
     // Copying a file onto itself must not truncate it.
     EXPECT_EQ(ce::copyFile("\\SDMMC Card\\new.bin", "\\SDMMC Card\\NEW.BIN", false), ce::ERROR_SHARING_VIOLATION);
     EXPECT_EQ(readHost(hu.sdcard() / "new.bin"), "new");
+}
+
+TEST_F(Files, CopyAcrossFileSystemsFromPseudoFilesAndOverAttributes) {
+    std::string big(150 * 1024, '\0');
+    for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 13 + i / 1000);
+    writeHost(hu.nand() / "big.bin", big);
+    auto progressOf = [](std::vector<uint64_t>* calls) {
+        return [calls](const ce::CopyProgressInfo& i) {
+            calls->push_back(i.totalBytesTransferred);
+            return ce::PROGRESS_CONTINUE;
+        };
+    };
+
+    // To another host file system (memory), where the kernel refuses an in-place copy: same
+    // bytes and the same progress steps as within one file system.
+    if (fs::is_directory("/dev/shm")) {
+        char folder[] = "/dev/shm/hu-copy-XXXXXX";
+        ASSERT_NE(mkdtemp(folder), nullptr);
+        const fs::path other = fs::path(folder) / "big.bin";
+        std::vector<uint64_t> out, back;
+        EXPECT_EQ(ce::copyFileEx("\\NAND Flash\\big.bin", ce::devicePathOf(other), progressOf(&out), nullptr, 0),
+                  ce::ERROR_SUCCESS);
+        EXPECT_EQ(ce::copyFileEx(ce::devicePathOf(other), "\\SDMMC Card\\back.bin", progressOf(&back), nullptr, 0),
+                  ce::ERROR_SUCCESS);
+        fs::remove_all(folder);
+        EXPECT_EQ(readHost(hu.sdcard() / "back.bin"), big);
+        const std::vector<uint64_t> steps{0, 65536, 131072, big.size()};
+        EXPECT_EQ(out, steps);
+        EXPECT_EQ(back, steps);
+    }
+
+    // A pseudo file reports a size of 0 and still has content: all of it is copied.
+    const std::string version = readHost("/proc/version");
+    ASSERT_FALSE(version.empty());
+    ASSERT_EQ(ce::copyFile("\\Host\\proc\\version", "\\NAND Flash\\version.txt", false), ce::ERROR_SUCCESS);
+    EXPECT_EQ(readHost(hu.nand() / "version.txt"), version);
+
+    // A copy over a hidden file takes the source's attributes: none.
+    ASSERT_EQ(ce::setFileAttributes("\\NAND Flash\\version.txt", ce::FILE_ATTRIBUTE_HIDDEN), ce::ERROR_SUCCESS);
+    ASSERT_EQ(ce::copyFile("\\NAND Flash\\big.bin", "\\NAND Flash\\VERSION.TXT", false), ce::ERROR_SUCCESS);
+    EXPECT_EQ(*ce::getFileAttributes("\\NAND Flash\\version.txt"), ce::FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(readHost(hu.nand() / "version.txt"), big);
 }
 
 TEST_F(Files, TextReaderSplitsLinesLikeFgets) {
