@@ -18,15 +18,29 @@ namespace {
 bool hasWildcard(std::string_view s) { return s.find_first_of("*?") != std::string_view::npos; }
 
 std::optional<FindData> entryOf(const fs::path& host, std::string name) {
-    auto attributes = detail::attributesOf(host);
-    if (!attributes) return std::nullopt;  // vanished, or a dangling link
+    auto entry = detail::describeEntry(host);
+    if (!entry) return std::nullopt;  // vanished, or a dangling link
     FindData data;
     data.name = std::move(name);
-    data.attributes = *attributes;
-    std::error_code ec;
-    if (!(data.attributes & FILE_ATTRIBUTE_DIRECTORY)) data.size = fs::file_size(host, ec);
-    if (ec) data.size = 0;
+    data.attributes = entry->attributes;
+    data.size = entry->size;
     return data;
+}
+
+// Sorts entries in case-insensitive name order (compareNoCase), folding each name once.
+void sortByName(std::vector<FindData>& entries) {
+    struct Keyed {
+        std::u32string folded;
+        FindData data;
+    };
+    std::vector<Keyed> keyed;
+    keyed.reserve(entries.size());
+    for (FindData& e : entries) keyed.push_back({foldCase(e.name), std::move(e)});
+    std::sort(keyed.begin(), keyed.end(), [](const Keyed& a, const Keyed& b) {
+        if (int c = a.folded.compare(b.folded); c != 0) return c < 0;
+        return a.data.name < b.data.name;
+    });
+    for (size_t i = 0; i < entries.size(); ++i) entries[i] = std::move(keyed[i].data);
 }
 
 // The name a search reports for a host folder: a mount's root is named as on the device
@@ -69,8 +83,7 @@ Result<std::vector<FindData>> findFiles(std::string_view pattern) {
     }
     if (ec) return fail(errorFromErrno(ec.value()));
     if (found.empty()) return fail(ERROR_FILE_NOT_FOUND);
-    std::sort(found.begin(), found.end(),
-              [](const FindData& a, const FindData& b) { return compareNoCase(a.name, b.name) < 0; });
+    sortByName(found);
     return found;
 }
 
