@@ -3,8 +3,9 @@
 //
 // The checksum is the common CRC-32 (reflected polynomial 0xEDB88320, initial value and final
 // complement 0xFFFFFFFF; an empty input gives 0). Files are read in 4096-byte blocks and each
-// block is folded in sixteen bytes at a time with sixteen derived tables, which gives the same
-// values as the byte-at-a-time table at several times its speed.
+// block is folded sixteen bytes at a time with sixteen derived tables, in three lanes side by
+// side that are joined with four more tables, which gives the same values as the byte-at-a-time
+// table at many times its speed.
 
 #include <cstddef>
 #include <cstdint>

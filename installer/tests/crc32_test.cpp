@@ -29,7 +29,7 @@ TEST(Crc32, MatchesZlibOnRandomDataOfEveryLengthAndAlignment) {
     EXPECT_EQ(Crc32(bytes.data(), 0), 0u);
     EXPECT_EQ(Crc32("123456789", 9), 0xCBF43926u);  // the catalogue's check value
     for (size_t offset = 0; offset < 8; ++offset) {
-        for (size_t size : {1, 2, 7, 8, 9, 15, 16, 17, 63, 4095, 4096, 4097, 65536}) {
+        for (size_t size : {1, 2, 7, 8, 9, 15, 16, 17, 63, 4079, 4080, 4081, 4095, 4096, 4097, 8160, 65536}) {
             ASSERT_EQ(Crc32(bytes.data() + offset, size), zlibCrc(bytes.data() + offset, size))
                 << "offset " << offset << " size " << size;
         }
