@@ -2,11 +2,13 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <mutex>
@@ -25,6 +27,8 @@ std::string readText(const fs::path& file) {
     s << in.rdbuf();
     return s.str();
 }
+
+void bumpSettingsGeneration(const fs::path& root);
 
 // headunit.json of one head unit, parsed again only when it changed on disk.
 struct CachedProfile {
@@ -65,7 +69,9 @@ bool setSimSetting(const fs::path& root, const std::string& simulator, const std
     if (!section.is_object()) section = json::object();
     if (value.is_null()) section.erase(key);
     else section[key] = value;
-    return replaceFile(root / "headunit.json", doc.dump(2) + "\n");
+    if (!replaceFile(root / "headunit.json", doc.dump(2) + "\n")) return false;
+    bumpSettingsGeneration(root);
+    return true;
 }
 
 json parseFailurePlan(const std::string& text) {
@@ -108,18 +114,102 @@ FlashLock::~FlashLock() {
     if (fd_ >= 0) ::close(fd_);
 }
 
-uint64_t countRequest(const fs::path& root, const std::string& kind) {
+namespace {
+
+// flash/requests.bin: a generation number of the settings, then named 64-bit counters. A
+// slot is claimed (its name written) under flash/requests.lock; counting is an atomic add.
+struct CounterSlot {
+    char name[56];
+    uint64_t count;
+};
+
+constexpr size_t kSlots = 63;
+
+struct CounterTable {
+    uint64_t settingsGeneration;
+    uint64_t reserved;
+    CounterSlot slots[kSlots];
+};
+
+// The table of one head unit, mapped once per process; nullptr when flash/ is unusable.
+CounterTable* counterTable(const fs::path& root) {
+    static std::mutex mutex;
+    static std::map<fs::path, CounterTable*> mapped;
+    std::lock_guard lock(mutex);
+    auto it = mapped.find(root);
+    if (it != mapped.end()) return it->second;
+    int fd = ::open((root / "flash" / "requests.bin").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) return nullptr;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || (size_t(st.st_size) < sizeof(CounterTable) && ::ftruncate(fd, sizeof(CounterTable)) != 0)) {
+        ::close(fd);
+        return nullptr;
+    }
+    void* p = ::mmap(nullptr, sizeof(CounterTable), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    ::close(fd);
+    if (p == MAP_FAILED) return nullptr;
+    return mapped[root] = static_cast<CounterTable*>(p);
+}
+
+uint64_t* counterFor(const fs::path& root, const std::string& kind) {
+    CounterTable* table = counterTable(root);
+    if (table == nullptr || kind.empty() || kind.size() >= sizeof(CounterSlot::name)) return nullptr;
+    auto find = [&]() -> CounterSlot* {
+        for (CounterSlot& slot : table->slots)
+            if (std::strncmp(slot.name, kind.c_str(), sizeof slot.name) == 0) return &slot;
+        return nullptr;
+    };
+    if (CounterSlot* slot = find()) return &slot->count;
     FlashLock lock(root, "requests.lock");
-    json counts = requestCounts(root);
-    uint64_t n = counts.value(kind, uint64_t(0)) + 1;
-    counts[kind] = n;
-    replaceFile(root / "flash" / "requests.json", counts.dump(2) + "\n");
-    return n;
+    if (CounterSlot* slot = find()) return &slot->count;
+    for (CounterSlot& slot : table->slots) {
+        if (slot.name[0] == '\0') {
+            std::memcpy(slot.name, kind.c_str(), kind.size() + 1);
+            return &slot.count;
+        }
+    }
+    return nullptr;  // more kinds than slots: never the case for the drivers' fixed set
+}
+
+void bumpSettingsGeneration(const fs::path& root) {
+    if (CounterTable* table = counterTable(root)) __atomic_add_fetch(&table->settingsGeneration, 1, __ATOMIC_ACQ_REL);
+}
+
+uint64_t settingsGeneration(const fs::path& root) {
+    CounterTable* table = counterTable(root);
+    return table ? __atomic_load_n(&table->settingsGeneration, __ATOMIC_ACQUIRE) : 0;
+}
+
+}  // namespace
+
+uint64_t countRequest(const fs::path& root, const std::string& kind) {
+    uint64_t* counter = counterFor(root, kind);
+    return counter ? __atomic_add_fetch(counter, 1, __ATOMIC_ACQ_REL) : 0;
 }
 
 json requestCounts(const fs::path& root) {
-    json counts = json::parse(readText(root / "flash" / "requests.json"), nullptr, false);
-    return counts.is_object() ? counts : json::object();
+    json counts = json::object();
+    CounterTable* table = counterTable(root);
+    if (table == nullptr) return counts;
+    for (const CounterSlot& slot : table->slots) {
+        if (slot.name[0] == '\0') continue;
+        counts[std::string(slot.name, strnlen(slot.name, sizeof slot.name))] =
+            __atomic_load_n(&slot.count, __ATOMIC_ACQUIRE);
+    }
+    return counts;
+}
+
+CachedSimSettings::CachedSimSettings(fs::path root, std::string simulator)
+    : root_(std::move(root)), simulator_(std::move(simulator)), generation_(settingsGeneration(root_)),
+      settings_(simSettings(root_, simulator_)) {}
+
+const json& CachedSimSettings::get() {
+    uint64_t now = settingsGeneration(root_);
+    if (now != generation_) {
+        generation_ = now;
+        settings_ = simSettings(root_, simulator_);
+    }
+    return settings_;
 }
 
 uint64_t monotonicMs() {

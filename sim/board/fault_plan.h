@@ -5,8 +5,9 @@
 // afresh whenever the file changed, so a test can change the plan between two requests. A
 // failure key takes true (every request of that kind fails), a request number N (the N-th
 // request of that kind since the head unit was made fails; numbers start at 1) or a list of
-// such numbers. The counts live in flash/requests.json, shared by every process of the head
-// unit and kept under flash/requests.lock.
+// such numbers. The counts live in flash/requests.bin, a small table of named counters that
+// every process of the head unit maps and increments atomically: counting a request costs no
+// system call, so the drivers stay as fast as the host's own file writes.
 
 #include <cstdint>
 #include <filesystem>
@@ -38,6 +39,21 @@ uint64_t countRequest(const std::filesystem::path& root, const std::string& kind
 
 // The counts so far, {"nand.writePages": 12, ...}.
 nlohmann::json requestCounts(const std::filesystem::path& root);
+
+// A simulator's section of headunit.json, kept by a driver between requests and read again
+// only when setSimSetting() changed a plan since (a shared generation number says so). The
+// drivers read the file afresh at every open, so hand edits apply from the next open.
+class CachedSimSettings {
+public:
+    CachedSimSettings(std::filesystem::path root, std::string simulator);
+    const nlohmann::json& get();
+
+private:
+    std::filesystem::path root_;
+    std::string simulator_;
+    uint64_t generation_;
+    nlohmann::json settings_;
+};
 
 // An exclusive lock on a file under flash/ for the lifetime of the object: the simulated
 // drivers of several processes take turns on the state they share.

@@ -43,4 +43,29 @@ private:
     std::filesystem::path root_;
 };
 
+// Writes into the regions through files kept open for the life of one driver instance, so
+// that a kernel written in thousands of requests costs one host write per request. The bytes
+// are taken straight from the caller's memory: a bad address makes the host write fail with
+// EFAULT instead of crashing the driver.
+class FlashWriter {
+public:
+    enum class Result { Written, BadAddress, HostFailure };
+
+    explicit FlashWriter(const FlashImage& image) : image_(image) {}
+    ~FlashWriter();
+    FlashWriter(const FlashWriter&) = delete;
+    FlashWriter& operator=(const FlashWriter&) = delete;
+
+    // Writes size bytes from address at offset, 0xFF-filling any gap before it.
+    Result write(FlashRegion region, uint64_t offset, uint64_t address, size_t size);
+
+private:
+    struct OpenRegion {
+        int fd = -1;
+        uint64_t knownSize = 0;  // the file is at least this long
+    };
+    const FlashImage& image_;
+    OpenRegion regions_[3];
+};
+
 }  // namespace sim

@@ -51,7 +51,7 @@ ce::Result<fs::path> hostPathIn(const fs::path& root, std::string_view devicePat
 
 class NandDriver : public ce::StreamDriverHandle {
 public:
-    explicit NandDriver(fs::path root) : root_(std::move(root)), image_(root_) {}
+    explicit NandDriver(fs::path root) : root_(std::move(root)), image_(root_), writer_(image_), settings_(root_, "nand") {}
 
     ce::Error ioControl(uint32_t code, const void* in, uint32_t inSize, void*, uint32_t, uint32_t* bytesReturned) override {
         if (bytesReturned) *bytesReturned = 0;
@@ -60,8 +60,7 @@ public:
                            : code == IOCTL_NAND_HIDDEN_WRITE ? "hiddenWrite"
                                                              : nullptr;
         if (kind == nullptr) return ce::ERROR_NOT_SUPPORTED;
-        FlashLock lock(root_, "nand.lock");
-        nlohmann::json settings = simSettings(root_, "nand");
+        const nlohmann::json& settings = settings_.get();
         std::string failKey = std::string("fail") + char(std::toupper(kind[0])) + (kind + 1);
         if (plannedFailure(settings, failKey, countRequest(root_, std::string("nand.") + kind))) return ce::ERROR_GEN_FAILURE;
         if (in == nullptr) return ce::ERROR_INVALID_PARAMETER;
@@ -78,10 +77,11 @@ private:
     // count pages of 512 bytes from the caller's buffer to the region at first * 512.
     ce::Error writeRange(FlashRegion region, uint64_t first, uint64_t count, uint64_t address, uint64_t capacity) {
         if (count == 0 || first >= capacity || count > capacity - first) return ce::ERROR_INVALID_PARAMETER;
-        auto bytes = readCallerMemory(address, size_t(count * kNandPageSize));
-        if (!bytes) return ce::ERROR_INVALID_PARAMETER;
-        return image_.write(region, first * kNandPageSize, bytes->data(), bytes->size()) ? ce::ERROR_SUCCESS
-                                                                                        : ce::ERROR_WRITE_FAULT;
+        switch (writer_.write(region, first * kNandPageSize, address, size_t(count * kNandPageSize))) {
+            case FlashWriter::Result::Written: return ce::ERROR_SUCCESS;
+            case FlashWriter::Result::BadAddress: return ce::ERROR_INVALID_PARAMETER;
+            default: return ce::ERROR_WRITE_FAULT;
+        }
     }
 
     ce::Error writePages(const uint8_t* r, uint32_t size, const Geometry& g) {
@@ -118,6 +118,8 @@ private:
 
     fs::path root_;
     FlashImage image_;
+    FlashWriter writer_;
+    CachedSimSettings settings_;
 };
 
 ce::Result<std::unique_ptr<ce::StreamDriverHandle>> openNand(const fs::path& root) {

@@ -8,6 +8,7 @@
 
 #include "platform/devices/device_buffer.h"
 #include "sim/headunit/headunit.h"
+#include "sim/board/fault_plan.h"
 #include "sim/nand/flash_image.h"
 
 namespace {
@@ -179,11 +180,16 @@ TEST_F(NandFailing, AFailedRequestWritesNothing) {
     EXPECT_EQ(hiddenWrite(*nand, 1, lowBuffer(pattern(512, 3))), ce::ERROR_GEN_FAILURE);
     EXPECT_TRUE(image.read(sim::FlashRegion::Hidden).empty());
 
+    // A plan changed through the settings applies to the open instance at its next request.
+    ASSERT_TRUE(sim::setSimSetting(unit.root(), "nand", "failHiddenWrite", nullptr));
+    EXPECT_EQ(hiddenWrite(*nand, 1, lowBuffer(pattern(512, 3))), ce::ERROR_SUCCESS);
+
+    // A hand edit of headunit.json applies from the next open; the open handle still works.
     auto json = nlohmann::json::parse(std::ifstream(unit.root() / "headunit.json"));
-    json["sim"]["nand"] = {{"failOpen", true}};
+    json["sim"]["nand"] = {{"failOpen", true}, {"failHiddenWrite", true}};
     std::ofstream(unit.root() / "headunit.json") << json.dump();
     EXPECT_EQ(ce::Device::open("DSK1:", 0xC0000000, 0, 4, 0x80000080).error(), ce::ERROR_DEV_NOT_EXIST);
-    EXPECT_EQ(hiddenWrite(*nand, 1, lowBuffer(pattern(512, 3))), ce::ERROR_SUCCESS);  // the open handle still works
+    EXPECT_EQ(hiddenWrite(*nand, 2, lowBuffer(pattern(512, 4))), ce::ERROR_SUCCESS);
 }
 
 }  // namespace
