@@ -20,13 +20,6 @@ bool copyIn(uint64_t address, void* to, size_t size) {
 
 }  // namespace
 
-std::optional<std::vector<uint8_t>> readCallerMemory(uint64_t address, size_t size) {
-    std::vector<uint8_t> bytes(size);
-    if (size > 0 && !copyIn(address, bytes.data(), size)) return std::nullopt;
-    if (size == 0 && address == 0) return std::nullopt;
-    return bytes;
-}
-
 std::optional<std::u16string> readCallerString(uint64_t address, size_t maxChars) {
     if (address == 0) return std::nullopt;
     std::u16string text;

@@ -4,17 +4,13 @@
 // Request records carry addresses of the caller's buffers. A driver must not crash the caller
 // over a bad address (a pointer cut to 32 bits, a freed buffer): these reads go through the
 // kernel (process_vm_readv on the own process), which reports an unmapped address as an error
-// instead of faulting.
+// instead of faulting. Page data goes the same way through the host write (FlashWriter).
 
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <vector>
 
 namespace sim {
-
-// size bytes at address, or nothing when any of them cannot be read.
-std::optional<std::vector<uint8_t>> readCallerMemory(uint64_t address, size_t size);
 
 // A NUL-terminated UTF-16 string at address, of at most maxChars characters; nothing when it
 // cannot be read or has no terminator within the limit.
