@@ -72,7 +72,7 @@ public:
     // Copies the next chunk: kCopyChunk bytes, fewer only at the end of the source.
     Error copy(int in, int out, uint32_t* got) {
         *got = 0;
-        while (*got < kCopyChunk) {
+        while (*got < kCopyChunk && !ended_) {
             const uint32_t wanted = kCopyChunk - *got;
             if (inKernel_) {
                 ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, wanted, 0);
@@ -87,6 +87,7 @@ public:
             ssize_t n = ::read(in, buffer_.data(), wanted);
             if (n < 0 && errno == EINTR) continue;
             if (n < 0) return errorFromErrno(errno);
+            if (n == 0) ended_ = true;
             if (n == 0) break;
             if (Error e = writeAll(out, buffer_.data(), static_cast<size_t>(n))) return e;
             *got += static_cast<uint32_t>(n);
@@ -107,6 +108,7 @@ private:
     }
 
     bool inKernel_ = true;
+    bool ended_ = false;  // read() found the end
     std::vector<char> buffer_;
 };
 
@@ -119,10 +121,9 @@ Error copyFileEx(std::string_view source, std::string_view target, const CopyPro
     auto inFd = detail::openHostFile(*sourceHost, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
     if (!inFd) return inFd.error();
     const HostFd in(*inFd);
-    auto sourceAttributes = detail::attributesOf(in.fd);
-    struct stat sourceStat {};
-    if (!sourceAttributes || ::fstat(in.fd, &sourceStat) != 0) return ERROR_READ_FAULT;
-    const auto total = static_cast<uint64_t>(sourceStat.st_size);
+    auto sourceEntry = detail::describeEntry(in.fd);
+    if (!sourceEntry) return ERROR_READ_FAULT;
+    const uint64_t total = sourceEntry->size;
 
     uint32_t disposition = (flags & COPY_FILE_FAIL_IF_EXISTS) ? CREATE_NEW : CREATE_ALWAYS;
     auto targetHost = hostPath(target);
@@ -156,7 +157,7 @@ Error copyFileEx(std::string_view source, std::string_view target, const CopyPro
         const struct timespec times[2] = {st.st_atim, st.st_mtim};
         ::futimens(out.fd, times);
     }
-    Error stored = detail::storeAttributes(out.fd, *sourceAttributes);
+    Error stored = detail::storeAttributes(out.fd, sourceEntry->attributes);
     out.close();
     if (stored && stored != ERROR_NOT_SUPPORTED) return stored;
     return ERROR_SUCCESS;

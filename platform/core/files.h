@@ -49,6 +49,13 @@ struct FindData {
 // ERROR_FILE_NOT_FOUND when it exists and nothing matches (FindFirstFile's results).
 Result<std::vector<FindData>> findFiles(std::string_view pattern);
 
+// How much a search reads for each entry. A walk that only counts files, adds up their sizes
+// or descends into folders asks for NamesAndSizes, which spares reading the attributes kept by
+// this layer: `attributes` is then FILE_ATTRIBUTE_DIRECTORY for a folder and
+// FILE_ATTRIBUTE_NORMAL for anything else. Everything else is as findFiles(pattern).
+enum class FindDetail { Full, NamesAndSizes };
+Result<std::vector<FindData>> findFiles(std::string_view pattern, FindDetail detail);
+
 // True when an exact-path search finds the file or folder.
 bool pathExists(std::string_view devicePath);
 

@@ -67,11 +67,27 @@ Result<uint32_t> attributesOf(const std::filesystem::path& host) {
     return entry->attributes;
 }
 
-Result<uint32_t> attributesOf(int fd) {
+Result<HostEntry> describeEntry(int fd) {
     struct stat st {};
     if (::fstat(fd, &st) != 0) return fail(errorFromErrno(errno));
     unsigned char bytes[4] = {};
-    return deviceAttributes(decodeStored(bytes, ::fgetxattr(fd, kAttributeXattr, bytes, sizeof bytes)), st);
+    HostEntry entry;
+    entry.attributes = deviceAttributes(decodeStored(bytes, ::fgetxattr(fd, kAttributeXattr, bytes, sizeof bytes)), st);
+    entry.size = S_ISREG(st.st_mode) ? static_cast<uint64_t>(st.st_size) : 0;
+    return entry;
+}
+
+Result<HostEntry> describeEntryAt(int folderFd, const char* name, const std::filesystem::path* host) {
+    struct stat st {};
+    if (::fstatat(folderFd, name, &st, 0) != 0)
+        return fail(errno == ENOTDIR ? ERROR_PATH_NOT_FOUND : errorFromErrno(errno));
+    unsigned char bytes[4] = {};
+    const uint32_t stored =
+        host ? decodeStored(bytes, ::getxattr(host->c_str(), kAttributeXattr, bytes, sizeof bytes)) : 0;
+    HostEntry entry;
+    entry.attributes = deviceAttributes(stored, st);
+    entry.size = S_ISREG(st.st_mode) ? static_cast<uint64_t>(st.st_size) : 0;
+    return entry;
 }
 
 Error storeAttributes(const std::filesystem::path& host, uint32_t attributes) {

@@ -29,8 +29,13 @@ struct HostEntry {
 };
 Result<HostEntry> describeEntry(const std::filesystem::path& host);
 
-// The attributes of an open host file, without walking its path again.
-Result<uint32_t> attributesOf(int fd);
+// The same for an open host file, without walking its path again.
+Result<HostEntry> describeEntry(int fd);
+
+// The same for the entry `name` of an open folder. The stored attributes are read from the
+// entry's full host path `host`; without it (nullptr) only the host's own stat is read, which
+// gives a folder or FILE_ATTRIBUTE_NORMAL.
+Result<HostEntry> describeEntryAt(int folderFd, const char* name, const std::filesystem::path* host);
 
 // Stores the given attributes (only kStoredAttributes are kept). On a host file system without
 // user extended attributes, clearing succeeds and storing a bit fails with ERROR_NOT_SUPPORTED.

@@ -79,6 +79,15 @@ TEST_F(Files, FoldersAndHiddenEntriesKeepTheirAttributes) {
     EXPECT_EQ((*found)[1].name, "sub");
     EXPECT_EQ((*found)[1].attributes, ce::FILE_ATTRIBUTE_HIDDEN | ce::FILE_ATTRIBUTE_DIRECTORY);
 
+    // A search for names and sizes alone leaves the stored attributes unread.
+    auto plain = ce::findFiles("\\NAND Flash\\ZEK\\*", ce::FindDetail::NamesAndSizes);
+    ASSERT_TRUE(plain.ok());
+    ASSERT_EQ(plain->size(), 2u);
+    EXPECT_EQ((*plain)[0].name, "secret.dat");
+    EXPECT_EQ((*plain)[0].attributes, ce::FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ((*plain)[0].size, 1u);
+    EXPECT_EQ((*plain)[1].attributes, ce::FILE_ATTRIBUTE_DIRECTORY);
+
     // A read-only folder refuses removal like a read-only file refuses deletion.
     ASSERT_EQ(ce::setFileAttributes("\\NAND Flash\\ZEK\\sub", ce::FILE_ATTRIBUTE_READONLY), ce::ERROR_SUCCESS);
     EXPECT_EQ(ce::removeDirectory("\\NAND Flash\\ZEK\\sub"), ce::ERROR_ACCESS_DENIED);
