@@ -64,7 +64,7 @@ void CopyTree(InstallRun& run, std::string_view sourceView, std::string_view des
     ce::createDirectory(kPanelInstallFolder);
     ce::createDirectory(destination);
 
-    const auto entries = ListFolder(source);
+    const auto entries = ListFolder(source, ce::FindDetail::NamesAndSizes);
     if (!entries) return;
     for (const auto& entry : *entries) {
         if (!run.process.running) return;

@@ -13,8 +13,9 @@ void ScanPhase(InstallRun& run) {
         if (!entry.used) continue;
         const std::string source = SourceFolderOf(run.m_strInstallerFolder, entry);
         run.m_nDestFileTotal += CountFiles(DestinationFolderOf(entry));
-        run.m_dSourceByteTotal += FolderSize(source);
-        run.m_nSourceFileTotal += CountFiles(source);
+        const TreeTotals sourceTotals = TreeTotalsOf(source);
+        run.m_dSourceByteTotal += sourceTotals.bytes;
+        run.m_nSourceFileTotal += sourceTotals.files;
     }
     run.view.SetProgressRange(run.m_nDestFileTotal);
     run.view.SetProgressPos(0);

@@ -4,8 +4,8 @@
 
 namespace installer {
 
-std::optional<std::vector<ce::FindData>> ListFolder(std::string_view folder) {
-    auto found = ce::findFiles(JoinPath(folder, "*"));
+std::optional<std::vector<ce::FindData>> ListFolder(std::string_view folder, ce::FindDetail detail) {
+    auto found = ce::findFiles(JoinPath(folder, "*"), detail);
     if (found) return std::move(found).value();
     // The device's search of "folder\*" always starts in an existing folder (it sees "." and
     // ".."); here an existing empty folder reports "nothing matches" instead.
@@ -13,23 +13,25 @@ std::optional<std::vector<ce::FindData>> ListFolder(std::string_view folder) {
     return std::nullopt;
 }
 
-int32_t CountFiles(std::string_view folder) {
-    const auto entries = ListFolder(folder);
-    if (!entries) return -1;
-    int32_t count = 0;
-    for (const auto& entry : *entries) count += IsFolder(entry) ? CountFiles(JoinPath(folder, entry.name)) : 1;
-    return count;
+TreeTotals TreeTotalsOf(std::string_view folder) {
+    const auto entries = ListFolder(folder, ce::FindDetail::NamesAndSizes);
+    if (!entries) return {-1, -1.0};
+    TreeTotals totals;
+    for (const auto& entry : *entries) {
+        if (IsFolder(entry)) {
+            const TreeTotals sub = TreeTotalsOf(JoinPath(folder, entry.name));
+            totals.files += sub.files;
+            totals.bytes += sub.bytes;
+        } else {
+            totals.files += 1;
+            totals.bytes += static_cast<double>(static_cast<uint32_t>(entry.size));
+        }
+    }
+    return totals;
 }
 
-double FolderSize(std::string_view folder) {
-    const auto entries = ListFolder(folder);
-    if (!entries) return -1.0;
-    double size = 0.0;
-    for (const auto& entry : *entries) {
-        size += IsFolder(entry) ? FolderSize(JoinPath(folder, entry.name))
-                                : static_cast<double>(static_cast<uint32_t>(entry.size));
-    }
-    return size;
-}
+int32_t CountFiles(std::string_view folder) { return TreeTotalsOf(folder).files; }
+
+double FolderSize(std::string_view folder) { return TreeTotalsOf(folder).bytes; }
 
 }  // namespace installer

@@ -10,10 +10,20 @@
 namespace installer {
 
 // The entries of a folder, or nothing when its search cannot start (the folder is missing or
-// is not a folder). An existing empty folder gives an empty list.
-std::optional<std::vector<ce::FindData>> ListFolder(std::string_view folder);
+// is not a folder). An existing empty folder gives an empty list. Walks that need no more
+// than names, sizes and the folder bit ask for ce::FindDetail::NamesAndSizes.
+std::optional<std::vector<ce::FindData>> ListFolder(std::string_view folder,
+                                                    ce::FindDetail detail = ce::FindDetail::Full);
 
 inline bool IsFolder(const ce::FindData& entry) { return (entry.attributes & ce::FILE_ATTRIBUTE_DIRECTORY) != 0; }
+
+// The file count and byte sum of a tree from one walk, each exactly as CountFiles and
+// FolderSize give it.
+struct TreeTotals {
+    int32_t files = 0;
+    double bytes = 0.0;
+};
+TreeTotals TreeTotalsOf(std::string_view folder);
 
 // Files in the tree, or -1 when the folder's search cannot start. A subfolder that cannot be
 // listed adds its -1 as it is.
