@@ -116,9 +116,10 @@ private:
 
 Error copyFileEx(std::string_view source, std::string_view target, const CopyProgressRoutine& progress,
                  const bool* cancel, uint32_t flags) {
-    auto sourceHost = hostPath(source);
-    if (!sourceHost) return sourceHost.error();
-    auto inFd = detail::openHostFile(*sourceHost, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+    auto sourceLookup = detail::lookUpHostPath(source);
+    if (!sourceLookup) return sourceLookup.error();
+    auto inFd = detail::openHostFile(sourceLookup->host, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
+                                     detail::statOf(*sourceLookup));
     if (!inFd) return inFd.error();
     const HostFd in(*inFd);
     auto sourceEntry = detail::describeEntry(in.fd);

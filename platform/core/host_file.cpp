@@ -67,6 +67,12 @@ Result<uint32_t> attributesOf(const std::filesystem::path& host) {
     return entry->attributes;
 }
 
+Result<uint32_t> attributesOf(const std::filesystem::path& host, const struct stat* known) {
+    if (known == nullptr) return attributesOf(host);
+    unsigned char bytes[4] = {};
+    return deviceAttributes(decodeStored(bytes, ::getxattr(host.c_str(), kAttributeXattr, bytes, sizeof bytes)), *known);
+}
+
 Result<HostEntry> describeEntry(int fd) {
     struct stat st {};
     if (::fstat(fd, &st) != 0) return fail(errorFromErrno(errno));
@@ -118,10 +124,16 @@ Error holdAgainstExclusiveOpens(const std::filesystem::path& host, int* guardFd)
     return ERROR_SUCCESS;
 }
 
-Result<int> openHostFile(const std::filesystem::path& host, uint32_t access, uint32_t share, uint32_t disposition) {
+Result<int> openHostFile(const std::filesystem::path& host, uint32_t access, uint32_t share, uint32_t disposition,
+                         const struct stat* known) {
     struct stat st {};
-    bool exists = ::stat(host.c_str(), &st) == 0;
-    if (!exists && errno != ENOENT) return fail(errorFromErrno(errno));
+    bool exists = true;
+    if (known != nullptr) {
+        st = *known;
+    } else {
+        exists = ::stat(host.c_str(), &st) == 0;
+        if (!exists && errno != ENOENT) return fail(errorFromErrno(errno));
+    }
     if (exists) {
         if (S_ISDIR(st.st_mode)) return fail(ERROR_ACCESS_DENIED);
         if (disposition == CREATE_NEW) return fail(ERROR_FILE_EXISTS);

@@ -3,12 +3,30 @@
 // that carry share modes across handles and processes, and opening a host file with the
 // device's rules. Internal to platform/core.
 
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <filesystem>
+#include <optional>
+#include <string_view>
 
 #include "platform/core/error.h"
 
 namespace ce::detail {
+
+// A device path resolved to its host path (as hostPath() gives it). When resolution found the
+// entry with an lstat of the whole path, `entry` keeps that lstat, so that one operation need
+// not look at the same entry again.
+struct HostLookup {
+    std::filesystem::path host;
+    std::optional<struct stat> entry;
+};
+Result<HostLookup> lookUpHostPath(std::string_view devicePath);
+
+// What a stat of the entry gives, when the lookup's lstat already tells it (the entry is no link).
+inline const struct stat* statOf(const HostLookup& lookup) {
+    return lookup.entry && !S_ISLNK(lookup.entry->st_mode) ? &*lookup.entry : nullptr;
+}
 
 // Name of the extended attribute that holds the device attributes (read-only, hidden,
 // system, archive) as a 4-byte little-endian number. A file without it has none of them.
@@ -20,6 +38,9 @@ inline constexpr uint32_t kStoredAttributes = 0x1 | 0x2 | 0x4 | 0x20;
 // The device attributes of an existing host entry: stored bits, plus the directory bit, or
 // FILE_ATTRIBUTE_NORMAL for a file with none. ERROR_FILE_NOT_FOUND when it does not exist.
 Result<uint32_t> attributesOf(const std::filesystem::path& host);
+
+// The same when a stat of the entry is at hand (nullptr: it is made here).
+Result<uint32_t> attributesOf(const std::filesystem::path& host, const struct stat* known);
 
 // The attributes and the size (of a regular file; 0 for anything else) of an existing host
 // entry, from one stat.
@@ -55,7 +76,9 @@ Error holdAgainstExclusiveOpens(const std::filesystem::path& host, int* guardFd)
 
 // Opens the host file behind a resolved device path as File::open does (disposition, access,
 // share mode, read-only attribute, a folder refused) and returns its descriptor, which the
-// caller closes. The disposition must already be valid.
-Result<int> openHostFile(const std::filesystem::path& host, uint32_t access, uint32_t share, uint32_t disposition);
+// caller closes. The disposition must already be valid. `known` is a stat of the file made
+// within the same operation, if any; without it the file is looked at here.
+Result<int> openHostFile(const std::filesystem::path& host, uint32_t access, uint32_t share, uint32_t disposition,
+                         const struct stat* known = nullptr);
 
 }  // namespace ce::detail

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/core/case_fold.h"
+#include "platform/core/host_file.h"
 #include "platform/core/profile.h"
 
 namespace ce {
@@ -94,6 +95,12 @@ Result<fs::path> walkComponents(fs::path current, const std::vector<std::string>
 }  // namespace
 
 Result<fs::path> hostPath(std::string_view devicePath) {
+    auto lookup = detail::lookUpHostPath(devicePath);
+    if (!lookup) return fail(lookup.error());
+    return std::move(lookup->host);
+}
+
+Result<detail::HostLookup> detail::lookUpHostPath(std::string_view devicePath) {
     if (devicePath.find('\0') != std::string_view::npos) return fail(ERROR_INVALID_NAME);
     std::vector<std::string> parts = components(devicePath);
     if (parts.empty()) return fail(ERROR_PATH_NOT_FOUND);
@@ -117,7 +124,7 @@ Result<fs::path> hostPath(std::string_view devicePath) {
         used = 1;
     }
 
-    if (used == parts.size()) return base;
+    if (used == parts.size()) return HostLookup{std::move(base), std::nullopt};
 
     // Nearly every path is spelled as stored: one lstat of the whole path settles it, since
     // the kernel's walk to it passes only folders under their exact names, as the walk below
@@ -125,10 +132,14 @@ Result<fs::path> hostPath(std::string_view devicePath) {
     // where only the last component needs the folder's listing.
     fs::path exact = base;
     for (size_t i = used; i < parts.size(); ++i) exact /= parts[i];
-    if (existsAsEntry(exact)) return exact;
+    struct stat st {};
+    if (::lstat(exact.c_str(), &st) == 0) return HostLookup{std::move(exact), st};
     fs::path parent = exact.parent_path();
-    if (isDirectory(parent)) return findCaseVariant(parent, parts.back()).value_or(std::move(exact));
-    return walkComponents(std::move(base), parts, used);
+    if (isDirectory(parent))
+        return HostLookup{findCaseVariant(parent, parts.back()).value_or(std::move(exact)), std::nullopt};
+    auto walked = walkComponents(std::move(base), parts, used);
+    if (!walked) return fail(walked.error());
+    return HostLookup{std::move(*walked), std::nullopt};
 }
 
 std::string devicePathOf(const fs::path& host) {
