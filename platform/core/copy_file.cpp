@@ -5,7 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <vector>
+#include <memory>
 
 #include "platform/core/files.h"
 #include "platform/core/host_file.h"
@@ -64,33 +64,40 @@ struct HostFd {
 };
 
 // Moves the bytes of a copy one chunk at a time. The kernel copies in place
-// (copy_file_range) until it refuses (another file system, a kind of file it cannot copy) or
-// reports the end; from then on the bytes go through a buffer, and only read() decides where
-// the source ends, since some pseudo files read longer than the size they report.
+// (copy_file_range) up to the size the source had when it was opened, unless it refuses
+// (another file system, a kind of file it cannot copy); the rest goes through a buffer, and
+// only read() decides where the source ends, since some pseudo files read longer than the size
+// they report.
 class ChunkCopier {
 public:
+    explicit ChunkCopier(uint64_t sourceSize) : sourceSize_(sourceSize) {}
+
     // Copies the next chunk: kCopyChunk bytes, fewer only at the end of the source.
     Error copy(int in, int out, uint32_t* got) {
         *got = 0;
         while (*got < kCopyChunk && !ended_) {
             const uint32_t wanted = kCopyChunk - *got;
-            if (inKernel_) {
+            if (inKernel_ && copied_ < sourceSize_) {
                 ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, wanted, 0);
                 if (n > 0) {
                     *got += static_cast<uint32_t>(n);
+                    copied_ += static_cast<uint64_t>(n);
                     continue;
                 }
                 if (n < 0 && errno == EINTR) continue;
                 inKernel_ = false;
             }
-            if (buffer_.empty()) buffer_.resize(kCopyChunk);
-            ssize_t n = ::read(in, buffer_.data(), wanted);
+            if (!buffer_) buffer_ = std::make_unique_for_overwrite<char[]>(kCopyChunk);
+            ssize_t n = ::read(in, buffer_.get(), wanted);
             if (n < 0 && errno == EINTR) continue;
             if (n < 0) return errorFromErrno(errno);
-            if (n == 0) ended_ = true;
-            if (n == 0) break;
-            if (Error e = writeAll(out, buffer_.data(), static_cast<size_t>(n))) return e;
+            if (n == 0) {
+                ended_ = true;
+                break;
+            }
+            if (Error e = writeAll(out, buffer_.get(), static_cast<size_t>(n))) return e;
             *got += static_cast<uint32_t>(n);
+            copied_ += static_cast<uint64_t>(n);
         }
         return ERROR_SUCCESS;
     }
@@ -107,9 +114,11 @@ private:
         return ERROR_SUCCESS;
     }
 
+    const uint64_t sourceSize_;
+    uint64_t copied_ = 0;
     bool inKernel_ = true;
     bool ended_ = false;  // read() found the end
-    std::vector<char> buffer_;
+    std::unique_ptr<char[]> buffer_;
 };
 
 }  // namespace
@@ -143,7 +152,7 @@ Error copyFileEx(std::string_view source, std::string_view target, const CopyPro
 
     Progress report(progress, cancel, total);
     if (!report.report(0, CALLBACK_STREAM_SWITCH)) return abandon(ERROR_REQUEST_ABORTED);
-    ChunkCopier copier;
+    ChunkCopier copier(total);
     uint64_t done = 0;
     for (;;) {
         uint32_t got = 0;
