@@ -122,6 +122,7 @@ ce::Error FileCrc32(std::string_view path, uint32_t* crc) {
         uint32_t bytesRead = 0;
         if ((*file)->read(block.data(), kFileBlock, &bytesRead) != ce::ERROR_SUCCESS || bytesRead == 0) break;
         running = Crc32Update(running, block.data(), bytesRead);
+        if (bytesRead < kFileBlock) break;  // a read comes back short only at the end of the file
     }
     *crc = ~running;
     return ce::ERROR_SUCCESS;
