@@ -141,9 +141,10 @@ int DemoRun::run() {
         const std::string cleanup = cleanUp();
         summary.steps = steps_;
         summary.screenshots = o_.screenshots;
-        for (const auto& visit : follower_.record().visits) summary.screenshotCount += static_cast<int>(visit.screenshots.size());
+        const DesktopRecord record = follower_.record();
+        for (const auto& visit : record.visits) summary.screenshotCount += static_cast<int>(visit.screenshots.size());
         const uint64_t total = sim::monotonicMs() - o_.startMs;
-        summary.time = accountTime(follower_.record(), total, o_.emergency, o_.emergency || restartPressedAt_.has_value());
+        summary.time = accountTime(record, total, o_.emergency, o_.emergency || restartPressedAt_.has_value());
         summary.cleanup = cleanup;
         terminal_.endStatus();
         printSummary(stdout, summary);
@@ -256,7 +257,8 @@ void DemoRun::pressZekUpdate() {
 
 void DemoRun::runUpdate() {
     if (!o_.emergency) {
-        const PageVisit* main = follower_.record().openVisit(PageKind::Main);
+        const DesktopRecord record = follower_.record();
+        const PageVisit* main = record.openVisit(PageKind::Main);
         if (main && main->controls.count(kStartButton) && !main->controls.at(kStartButton).enabled)
             throw StepFailure("START is disabled: the updater found no new software in the package");
         press(PageKind::Main, kStartButton, "START");
@@ -318,6 +320,12 @@ void DemoRun::stopEverything() {
     if (stopped_) return;
     stopped_ = true;
     zovedizuzOpen_ = ce::findWindow("ZOVEDIZUZ") != 0;
+    // A simulator that ended before it was asked to explains many a failed check.
+    for (const char* name : {"shell", "mcu", "bluetooth"}) {
+        if (auto code = children_.exitCode(name))
+            terminal_.line(fmt::format("the {} simulator had ended during the run (exit {}): {}", name, *code,
+                                       lastLineOf(children_.outputOf(name))));
+    }
     follower_.stop();
     children_.stopAll(3s);
     lockedImage_.reset();
@@ -402,7 +410,8 @@ bool DemoRun::waitFor(const std::function<bool(const DesktopRecord&)>& condition
             std::max(left, std::chrono::milliseconds(0)));
         const ce::HWND box = page(PageKind::MessageBox);
         if (!box) return met;
-        const PageVisit* visit = follower_.record().openVisit(PageKind::MessageBox);
+        const DesktopRecord record = follower_.record();
+        const PageVisit* visit = record.openVisit(PageKind::MessageBox);
         const std::string text = visit ? visit->text(-1) : std::string();
         terminal_.line("the updater shows a message box: \"" + text + "\"; pressing OK");
         pressButton(box, kMessageBoxOk);
