@@ -67,6 +67,9 @@ public:
     int run();
 
 private:
+    void runSteps();
+    int finish(const std::string& failure);
+    int stopOnInterruption(const Interrupted& interrupted);
     template <typename Work>
     void step(const std::string& name, Work work) {
         const uint64_t begin = sim::monotonicMs();
@@ -113,57 +116,68 @@ std::optional<Fault> parseFault(std::string_view name) {
 int DemoRun::run() {
     std::string failure;
     try {
-        step("prepare the head unit and the package", [&] { prepareHeadUnit(); });
-        step("start the simulators", [&] { startSimulators(); });
-        follower_.start();
-        step("start UpdateXan (to its main page)", [&] { startUpdater(); });
-        pressZekUpdate();
-        step(o_.emergency ? "update, unattended (to the restart)" : "update (START to the result)", [&] { runUpdate(); });
-        step("panel installer (to its Exit)", [&] { finishInstaller(); });
-        if (!o_.emergency) step("restart (RESTART to the program's end)", [&] { restart(); });
+        runSteps();
     } catch (const Interrupted& interrupted) {
-        terminal_.endStatus();
-        terminal_.line(std::string("hu demo: ") + interrupted.what() + "; stopping");
-        stopEverything();
-        const std::string cleanup = cleanUp();
-        std::printf("hu demo: %s. %s\n", interrupted.what(), cleanup.c_str());
-        return 128 + interrupted.signal();
+        return stopOnInterruption(interrupted);
     } catch (const std::exception& e) {
         failure = e.what();
         terminal_.endStatus();
         terminal_.line("hu demo: " + failure);
     }
     try {
-        step("stop the simulators", [&] { stopEverything(); });
-        Summary summary;
-        step("checks", [&] { summary.checks = checks(); });
-        addPageSteps();
-        const std::string cleanup = cleanUp();
-        summary.steps = steps_;
-        summary.screenshots = o_.screenshots;
-        const DesktopRecord record = follower_.record();
-        for (const auto& visit : record.visits) summary.screenshotCount += static_cast<int>(visit.screenshots.size());
-        const uint64_t total = sim::monotonicMs() - o_.startMs;
-        summary.time = accountTime(record, total, o_.emergency, o_.emergency || restartPressedAt_.has_value());
-        summary.cleanup = cleanup;
-        terminal_.endStatus();
-        printSummary(stdout, summary);
-        const bool passed = failure.empty() && allPassed(summary.checks);
-        if (passed) {
-            std::printf("hu demo: every check passed\n");
-        } else {
-            std::string failed;
-            for (const auto& c : summary.checks)
-                if (!c.passed) failed += (failed.empty() ? "" : "; ") + c.name;
-            if (!failure.empty()) std::printf("hu demo: FAILED: %s\n", failure.c_str());
-            if (!failed.empty()) std::printf("hu demo: FAILED checks: %s\n", failed.c_str());
-        }
-        return passed ? 0 : 1;
+        return finish(failure);
     } catch (const Interrupted& interrupted) {
-        stopEverything();
-        std::printf("hu demo: %s. %s\n", interrupted.what(), cleanUp().c_str());
-        return 128 + interrupted.signal();
+        return stopOnInterruption(interrupted);
     }
+}
+
+void DemoRun::runSteps() {
+    step("prepare the head unit and the package", [&] { prepareHeadUnit(); });
+    step("start the simulators", [&] { startSimulators(); });
+    follower_.start();
+    step("start UpdateXan (to its main page)", [&] { startUpdater(); });
+    pressZekUpdate();
+    step(o_.emergency ? "update, unattended (to the restart)" : "update (START to the result)", [&] { runUpdate(); });
+    step("panel installer (to its Exit)", [&] { finishInstaller(); });
+    if (!o_.emergency) step("restart (RESTART to the program's end)", [&] { restart(); });
+}
+
+int DemoRun::stopOnInterruption(const Interrupted& interrupted) {
+    terminal_.endStatus();
+    terminal_.line(std::string("hu demo: ") + interrupted.what() + "; stopping");
+    stopEverything();
+    const std::string cleanup = cleanUp();
+    std::printf("hu demo: %s. %s\n", interrupted.what(), cleanup.c_str());
+    return 128 + interrupted.signal();
+}
+
+// Stops what runs, checks, cleans up and prints the summary; the exit code.
+int DemoRun::finish(const std::string& failure) {
+    step("stop the simulators", [&] { stopEverything(); });
+    Summary summary;
+    step("checks", [&] { summary.checks = checks(); });
+    addPageSteps();
+    summary.cleanup = cleanUp();
+    summary.steps = steps_;
+    summary.screenshots = o_.screenshots;
+    const DesktopRecord record = follower_.record();
+    for (const auto& visit : record.visits) summary.screenshotCount += static_cast<int>(visit.screenshots.size());
+    const uint64_t total = sim::monotonicMs() - o_.startMs;
+    summary.time = accountTime(record, total, o_.emergency, o_.emergency || restartPressedAt_.has_value());
+    terminal_.endStatus();
+    printSummary(stdout, summary);
+
+    const bool passed = failure.empty() && allPassed(summary.checks);
+    if (passed) {
+        std::printf("hu demo: every check passed\n");
+        return 0;
+    }
+    std::string failed;
+    for (const auto& c : summary.checks)
+        if (!c.passed) failed += (failed.empty() ? "" : "; ") + c.name;
+    if (!failure.empty()) std::printf("hu demo: FAILED: %s\n", failure.c_str());
+    if (!failed.empty()) std::printf("hu demo: FAILED checks: %s\n", failed.c_str());
+    return 1;
 }
 
 void DemoRun::prepareHeadUnit() {

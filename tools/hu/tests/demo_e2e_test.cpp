@@ -12,6 +12,7 @@
 #include <fstream>
 #include <iterator>
 #include <optional>
+#include <ostream>
 #include <regex>
 #include <string>
 #include <thread>
@@ -135,6 +136,8 @@ struct FaultCase {
     const char* failingCheck;
     const char* evidence;
 };
+
+void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.fault; }
 
 class DemoFault : public testing::TestWithParam<FaultCase> {};
 
