@@ -83,13 +83,9 @@ std::string oneLine(std::string text) {
     return start == std::string::npos ? std::string() : out.substr(start);
 }
 
-bool isStepPage(PageKind kind) { return kind == PageKind::Os || kind == PageKind::Mcu || kind == PageKind::Bluetooth; }
+constexpr int kInstallerExit = 1002;
 
-struct Sighting {
-    ce::TopLevelWindow window;
-    PageKind kind;
-    std::vector<ce::ControlState> controls;
-};
+bool isStepPage(PageKind kind) { return kind == PageKind::Os || kind == PageKind::Mcu || kind == PageKind::Bluetooth; }
 
 }  // namespace
 
@@ -148,8 +144,7 @@ void PageFollower::poll() {
     followBluetoothImage();
 }
 
-void PageFollower::followPages() {
-    // Ask the desktop first, without the lock: answers cross process boundaries.
+std::vector<PageFollower::Sighting> PageFollower::lookAtDesktop() const {
     std::vector<Sighting> sightings;
     for (const auto& w : ce::enumTopLevelWindows()) {
         if (!w.visible) continue;
@@ -157,72 +152,82 @@ void PageFollower::followPages() {
         if (program != "updatexan" && program != "zek_update") continue;
         auto described = ce::describeControls(w.hwnd);
         if (!described.ok() || described->empty()) continue;
-        if (auto kind = classify(w, *described)) sightings.push_back(Sighting{w, *kind, std::move(*described)});
+        if (auto kind = classify(w, *described)) sightings.push_back(Sighting{w.hwnd, *kind, std::move(*described)});
     }
-    const uint64_t now = sim::monotonicMs();
+    return sightings;
+}
 
-    std::vector<std::pair<size_t, std::string>> shots;  // visit index, what the shot shows
-    std::vector<std::string> lines;
+void PageFollower::followPages() {
+    // Ask the desktop first, without the lock: the answers cross process boundaries.
+    const std::vector<Sighting> sightings = lookAtDesktop();
+    const uint64_t now = sim::monotonicMs();
+    News news;
     {
         std::lock_guard lock(mutex_);
         std::set<ce::HWND> present;
-        for (const auto& s : sightings) {
-            present.insert(s.window.hwnd);
-            size_t index = record_.visits.size();
-            for (size_t i = 0; i < record_.visits.size(); ++i)
-                if (record_.visits[i].hwnd == s.window.hwnd && !record_.visits[i].closedAt) index = i;
-            const bool fresh = index == record_.visits.size();
-            if (fresh) {
-                PageVisit visit;
-                visit.kind = s.kind;
-                visit.hwnd = s.window.hwnd;
-                visit.shownAt = now;
-                record_.visits.push_back(std::move(visit));
-            }
-            PageVisit& visit = record_.visits[index];
-            const bool exitWasShown = visit.controls.count(1002) && visit.controls[1002].visible;
-            for (size_t i = 1; i < s.controls.size(); ++i) {
-                const ce::ControlState& c = s.controls[i];
-                auto& changes = visit.texts[c.id];
-                const bool changedText = changes.empty() || changes.back().text != c.text;
-                if (changedText) changes.push_back(TextChange{now, c.text});
-                visit.controls[c.id] = c;
-                const int status = layoutOf(visit.kind).status;
-                if (!fresh && changedText && c.id == status) {
-                    if (visit.kind == PageKind::Main) {
-                        lines.push_back(fmt::format("{}: {}", pageName(visit.kind), oneLine(c.text)));
-                        shots.emplace_back(index, "result");
-                    } else if (visit.kind == PageKind::Installer) {
-                        lines.push_back(fmt::format("{}: {}", pageName(visit.kind), oneLine(c.text)));
-                    } else if (isStepPage(visit.kind) && !c.text.empty() &&
-                               TerminalView::gist(c.text) != TerminalView::gist(changes.size() > 1 ? changes[changes.size() - 2].text : "")) {
-                        // A step page's picture at each phase it enters.
-                        shots.emplace_back(index, std::to_string(++phaseShots_[visit.hwnd]));
-                    }
-                }
-            }
-            if (fresh) {
-                const int status = layoutOf(visit.kind).status;
-                std::string said = oneLine(visit.text(status));
-                lines.push_back(fmt::format("{} appeared{}", pageName(visit.kind), said.empty() ? "" : ": " + said));
-                shots.emplace_back(index, "");
-            }
-            if (visit.kind == PageKind::Installer && !exitWasShown && visit.controls.count(1002) &&
-                visit.controls[1002].visible)
-                shots.emplace_back(index, "result");
+        for (const auto& sighting : sightings) {
+            present.insert(sighting.hwnd);
+            merge(sighting, now, news);
         }
         for (auto& visit : record_.visits) {
             if (visit.closedAt || present.count(visit.hwnd)) continue;
             visit.closedAt = now;
             const std::string last = oneLine(visit.text(layoutOf(visit.kind).status));
-            lines.push_back(fmt::format("{} closed after {:.1f} s{}", pageName(visit.kind),
-                                        static_cast<double>(now - visit.shownAt) / 1000.0, last.empty() ? "" : ": " + last));
+            news.lines.push_back(fmt::format("{} closed after {:.1f} s{}", pageName(visit.kind),
+                                             static_cast<double>(now - visit.shownAt) / 1000.0, last.empty() ? "" : ": " + last));
         }
     }
-    if (!lines.empty()) terminal_.endStatus();
-    for (const auto& line : lines) terminal_.line(line);
-    for (const auto& [index, what] : shots) capture(index, what);
+    if (!news.lines.empty()) terminal_.endStatus();
+    for (const auto& line : news.lines) terminal_.line(line);
+    for (const auto& [index, what] : news.shots) capture(index, what);
     showProgress();
+}
+
+void PageFollower::merge(const Sighting& sighting, uint64_t now, News& news) {
+    size_t index = record_.visits.size();
+    for (size_t i = 0; i < record_.visits.size(); ++i)
+        if (record_.visits[i].hwnd == sighting.hwnd && !record_.visits[i].closedAt) index = i;
+    const bool fresh = index == record_.visits.size();
+    if (fresh) {
+        PageVisit visit;
+        visit.kind = sighting.kind;
+        visit.hwnd = sighting.hwnd;
+        visit.shownAt = now;
+        record_.visits.push_back(std::move(visit));
+    }
+    PageVisit& visit = record_.visits[index];
+    const bool exitWasShown = visit.controls.count(kInstallerExit) && visit.controls[kInstallerExit].visible;
+    const int status = layoutOf(visit.kind).status;
+    for (size_t i = 1; i < sighting.controls.size(); ++i) {
+        const ce::ControlState& c = sighting.controls[i];
+        visit.controls[c.id] = c;
+        auto& changes = visit.texts[c.id];
+        if (!changes.empty() && changes.back().text == c.text) continue;
+        changes.push_back(TextChange{now, c.text});
+        if (!fresh && c.id == status) noteNewStatus(visit, index, news);
+    }
+    if (fresh) {
+        const std::string said = oneLine(visit.text(status));
+        news.lines.push_back(fmt::format("{} appeared{}", pageName(visit.kind), said.empty() ? "" : ": " + said));
+        news.shots.emplace_back(index, "");
+    }
+    if (visit.kind == PageKind::Installer && !exitWasShown && visit.controls.count(kInstallerExit) &&
+        visit.controls[kInstallerExit].visible)
+        news.shots.emplace_back(index, "result");
+}
+
+// A page's status line changed: the main page's message and the installer's status are told
+// in the terminal (the message is the update's result, worth a picture too); a step page gets
+// a picture whenever it enters a new phase.
+void PageFollower::noteNewStatus(const PageVisit& visit, size_t index, News& news) {
+    const auto& changes = visit.texts.at(layoutOf(visit.kind).status);
+    const std::string& text = changes.back().text;
+    if (visit.kind == PageKind::Main || visit.kind == PageKind::Installer)
+        news.lines.push_back(fmt::format("{}: {}", pageName(visit.kind), oneLine(text)));
+    if (visit.kind == PageKind::Main) news.shots.emplace_back(index, "result");
+    const std::string before = changes.size() > 1 ? changes[changes.size() - 2].text : std::string();
+    if (isStepPage(visit.kind) && !text.empty() && TerminalView::gist(text) != TerminalView::gist(before))
+        news.shots.emplace_back(index, std::to_string(++phaseShots_[visit.hwnd]));
 }
 
 void PageFollower::capture(size_t visitIndex, const std::string& what) {

@@ -20,6 +20,8 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "tools/hu/demo/desktop_record.h"
 #include "tools/hu/demo/terminal_view.h"
@@ -46,9 +48,24 @@ public:
     static constexpr std::chrono::milliseconds kPollPeriod{40};
 
 private:
+    // A page of the updater or the installer as one look at the desktop found it.
+    struct Sighting {
+        ce::HWND hwnd;
+        PageKind kind;
+        std::vector<ce::ControlState> controls;
+    };
+    // What one look found worth telling in the terminal and worth a picture.
+    struct News {
+        std::vector<std::string> lines;
+        std::vector<std::pair<size_t, std::string>> shots;  // visit index, what the picture shows
+    };
+
     void run();
     void poll();
+    std::vector<Sighting> lookAtDesktop() const;
     void followPages();
+    void merge(const Sighting& sighting, uint64_t now, News& news);
+    void noteNewStatus(const PageVisit& visit, size_t index, News& news);
     void followLog();
     void followBluetoothImage();
     void capture(size_t visitIndex, const std::string& what);
