@@ -321,12 +321,13 @@ void DemoRun::restart() {
     if (children_.exitCode("UpdateXan")) updaterEnded("before RESTART");
     restartPressedAt_ = sim::monotonicMs();
     press(PageKind::Main, kStartButton, "RESTART");
-    auto code = children_.waitExit("UpdateXan", kProgramEnds);
-    for (int i = 0; !code && i < 100; ++i) {
+    std::optional<int> code;
+    const auto deadline = std::chrono::steady_clock::now() + kProgramEnds;
+    while (!code && std::chrono::steady_clock::now() < deadline) {
         throwIfInterrupted();
-        code = children_.waitExit("UpdateXan", 200ms);
+        code = children_.waitExit("UpdateXan", 50ms);
     }
-    if (!code) throw StepFailure("UpdateXan did not end after RESTART");
+    if (!code) throw StepFailure("UpdateXan did not end within 20 s of RESTART");
     terminal_.line(fmt::format("UpdateXan ended (exit code {}): the head unit restarts", *code));
 }
 
