@@ -75,7 +75,8 @@ std::string standInBitmap(int width, int height, uint32_t rgb) {
     put(static_cast<uint32_t>(rowBytes * height), 4);
     put(2835, 4);
     put(2835, 4);
-    put(0, 8);
+    put(0, 4);  // colours used
+    put(0, 4);  // important colours
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) put(rgb, 3);  // stored as blue, green, red
         for (int p = width * 3; p < rowBytes; ++p) b += '\0';
