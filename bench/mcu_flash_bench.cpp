@@ -38,6 +38,7 @@
 #include "sim/headunit/headunit.h"
 #include "sim/mcu/mcu_simulator.h"
 #include "updater/gpio_request.h"
+#include "updater/mcu_programming_lines.h"
 
 namespace {
 
@@ -150,15 +151,7 @@ Run runOnce() {
     Run run;
     ce::Window listener;
     listener.on(message, [&](ce::WPARAM w, ce::LPARAM) -> ce::LRESULT {
-        if (w == 0x8000) {  // the page's programming-mode sequence
-            updater::GpioSetRequest(2, 0x08, 1);
-            ce::sleep(10);
-            updater::GpioSetRequest(2, 0x40, 0);
-            ce::sleep(10);
-            updater::GpioSetRequest(2, 0x80, 1);
-            updater::GpioSetRequest(2, 0x40, 1);
-            ce::sleep(20);
-        }
+        if (w == 0x8000) updater::EnterMcuProgrammingMode();  // as the MCU page does
         if (w == 0x4000 || w == 0x4001) {
             run.succeeded = w == 0x4000;
             ce::postQuitMessage(0);

@@ -20,7 +20,7 @@
 #include "platform/ui/window.h"
 #include "sim/headunit/headunit.h"
 #include "sim/mcu/mcu_simulator.h"
-#include "updater/gpio_request.h"
+#include "updater/mcu_programming_lines.h"
 
 namespace mcutest {
 
@@ -39,17 +39,6 @@ inline Bytes pattern(size_t size, uint8_t seed) {
     Bytes b(size);
     for (size_t i = 0; i < size; ++i) b[i] = static_cast<uint8_t>(seed + i * 13 + (i >> 8));
     return b;
-}
-
-// The programming-mode sequence the MCU page plays on 0x8000.
-inline void playEntrySequence() {
-    updater::GpioSetRequest(2, 0x08, 1);
-    ce::sleep(10);
-    updater::GpioSetRequest(2, 0x40, 0);
-    ce::sleep(10);
-    updater::GpioSetRequest(2, 0x80, 1);
-    updater::GpioSetRequest(2, 0x40, 1);
-    ce::sleep(20);
 }
 
 struct RunResult {
@@ -122,7 +111,7 @@ public:
         ce::Window listener;
         listener.on(message, [&](ce::WPARAM w, ce::LPARAM) -> ce::LRESULT {
             result.reports.push_back(w);
-            if (w == 0x8000 && playEntry) playEntrySequence();
+            if (w == 0x8000 && playEntry) updater::EnterMcuProgrammingMode();  // as the MCU page does
             if (w == 0x4000 || w == 0x4001) ce::postQuitMessage(0);
             return 1;
         });

@@ -21,7 +21,7 @@
 #include "platform/ui/message.h"
 #include "platform/ui/window.h"
 #include "tools/hu/commands.h"
-#include "updater/gpio_request.h"
+#include "updater/mcu_programming_lines.h"
 
 namespace hu {
 
@@ -49,18 +49,6 @@ bool parse(const Args& args, FlashOptions& o) {
         else return false;
     }
     return !o.dir.empty();
-}
-
-// The board's lines as the MCU page plays them.
-void programmingSupplyOn() { updater::GpioSetRequest(2, 0x08, 1); }
-void enterProgrammingMode() {
-    updater::GpioSetRequest(2, 0x08, 1);
-    ce::sleep(10);
-    updater::GpioSetRequest(2, 0x40, 0);
-    ce::sleep(10);
-    updater::GpioSetRequest(2, 0x80, 1);
-    updater::GpioSetRequest(2, 0x40, 1);
-    ce::sleep(20);
 }
 
 const char* phaseName(unsigned phase) {
@@ -169,7 +157,7 @@ int cmdMcuFlash(const Args& args) {
     ce::Window listener;
     listener.on(message, [&](ce::WPARAM w, ce::LPARAM) -> ce::LRESULT {
         if (w & 0x8000) {
-            if ((w & 0xFF) == 0 && o.entry) enterProgrammingMode();
+            if ((w & 0xFF) == 0 && o.entry) updater::EnterMcuProgrammingMode();
             progress.phase(w & 0xFF);
         } else if (!(w & 0x4000)) {
             progress.position(static_cast<unsigned>(w & 0xFFF));
@@ -189,7 +177,7 @@ int cmdMcuFlash(const Args& args) {
         return 1;
     }
 
-    if (o.entry) programmingSupplyOn();
+    if (o.entry) updater::SwitchOnMcuProgrammingSupply();
     ce::sleep(50);
     StartUpdateMicom(u"COM5:", ce::toUtf16(image).c_str(), o.chip);
     ce::Msg msg;

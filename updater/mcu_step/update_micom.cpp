@@ -4,18 +4,11 @@
 #include "platform/core/time.h"
 #include "platform/ui/message.h"
 #include "platform/ui/window.h"
-#include "updater/gpio_request.h"
+#include "updater/mcu_programming_lines.h"
 
 namespace updater {
 
 namespace {
-
-// The board's port 2: 0x08 powers the MCU's programming interface, 0x40 is its reset line
-// (low holds it in reset), 0x80 its mode line (high at reset release: programming mode).
-constexpr uint8_t kMcuPort = 2;
-constexpr uint32_t kProgrammingSupply = 0x08;
-constexpr uint32_t kResetLine = 0x40;
-constexpr uint32_t kModeLine = 0x80;
 
 constexpr int kProgressEnd = 240;
 
@@ -61,22 +54,11 @@ bool UpdateMicom::onInitDialog() {
 ce::LRESULT UpdateMicom::OnTimer(ce::WPARAM id) {
     if (id != kStartTimer) return 0;
     ce::killTimer(hwnd(), kStartTimer);
-    GpioSetRequest(kMcuPort, kProgrammingSupply, 1);
+    SwitchOnMcuProgrammingSupply();
     ce::sleep(50);
     // Every outcome, a refused start included, arrives as "MICOM_UPDATE".
     StartUpdateMicom(u"COM5:", u"\\SDMMC Card\\UpdateXan\\MICOM.BIN", 0);
     return 0;
-}
-
-void UpdateMicom::EnterProgrammingMode() {
-    // Reset low, mode line high, reset released: the MCU starts its boot firmware.
-    GpioSetRequest(kMcuPort, kProgrammingSupply, 1);
-    ce::sleep(10);
-    GpioSetRequest(kMcuPort, kResetLine, 0);
-    ce::sleep(10);
-    GpioSetRequest(kMcuPort, kModeLine, 1);
-    GpioSetRequest(kMcuPort, kResetLine, 1);
-    ce::sleep(20);
 }
 
 ce::LRESULT UpdateMicom::OnMicomUpdate(ce::WPARAM wParam) {
@@ -84,7 +66,7 @@ ce::LRESULT UpdateMicom::OnMicomUpdate(ce::WPARAM wParam) {
     if (wParam & 0x8000) {
         switch (phase) {
             case 0:
-                EnterProgrammingMode();
+                EnterMcuProgrammingMode();
                 SetStatus("초기화...", "Инициализация...", "Initialize...");
                 ce::sendMessage(ce::getDlgItem(hwnd(), IDC_PROGRESS), ce::PBM_SETRANGE, 0,
                                 ce::makeLParam(0, kProgressEnd));

@@ -37,7 +37,6 @@ public:
 private:
     ce::LRESULT OnTimer(ce::WPARAM id);
     ce::LRESULT OnMicomUpdate(ce::WPARAM wParam);
-    void EnterProgrammingMode();
     void SetStatus(const char* korean, const char* russian, const char* english);
     // Refreshes the controls from the page's data (and draws them at once).
     void UpdateData();
