@@ -18,6 +18,7 @@
 #include "platform/core/paths.h"
 #include "platform/core/profile.h"
 #include "platform/core/time.h"
+#include "tools/hu/head_unit_arg.h"
 #include "tools/hu/commands.h"
 #include "updater/bluetooth/dfu_exports.h"
 #include "updater/gpio_request.h"
@@ -73,14 +74,9 @@ int cmdBtDfu(const Args& args) {
         std::fprintf(stderr, "usage: hu bt-dfu DIR [--file HOSTFILE] [--verbose]\n");
         return 2;
     }
-    auto profile = ce::Profile::load(o.dir);
-    if (!profile) {
-        std::fprintf(stderr, "hu bt-dfu: %s is no head unit (hu init makes one)\n", o.dir.c_str());
-        return 1;
-    }
-    const auto root = profile->root();
-    ::setenv("HEADUNIT_ROOT", root.c_str(), 1);
-    ce::Profile::setCurrent(root);
+    auto headUnit = enterHeadUnit(o.dir, "hu bt-dfu");
+    if (!headUnit) return 1;
+    const auto root = *headUnit;
 
     if (!o.hostFile.empty()) {
         std::error_code ec;

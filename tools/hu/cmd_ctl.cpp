@@ -24,6 +24,7 @@
 #include "platform/ui/desktop.h"
 #include "platform/ui/message.h"
 #include "platform/ui/window.h"
+#include "tools/hu/head_unit_arg.h"
 #include "tools/hu/commands.h"
 
 namespace hu {
@@ -402,10 +403,7 @@ int cmdCtl(const Args& args) {
         return 2;
     }
     const Options& o = *parsed;
-    auto profile = ce::Profile::load(o.dir);
-    if (!profile.ok()) return failWith(o.dir + " is not a head unit (no readable headunit.json)");
-    setenv("HEADUNIT_ROOT", profile->root().c_str(), 1);
-    ce::Profile::setCurrent(profile->root());
+    if (!enterHeadUnit(o.dir, "hu ctl")) return 1;
 
     if (o.sub == "list") return cmdList(o);
     if (o.sub == "text") return cmdText(o);

@@ -20,6 +20,7 @@
 #include "platform/core/time.h"
 #include "platform/ui/message.h"
 #include "platform/ui/window.h"
+#include "tools/hu/head_unit_arg.h"
 #include "tools/hu/commands.h"
 #include "updater/mcu_programming_lines.h"
 
@@ -120,14 +121,9 @@ int cmdMcuFlash(const Args& args) {
         std::fprintf(stderr, "usage: hu mcu-flash DIR [--file HOSTFILE] [--chip N] [--no-entry] [--verbose]\n");
         return 2;
     }
-    auto profile = ce::Profile::load(o.dir);
-    if (!profile) {
-        std::fprintf(stderr, "hu mcu-flash: %s is no head unit (hu init makes one)\n", o.dir.c_str());
-        return 1;
-    }
-    const auto root = profile->root();
-    ::setenv("HEADUNIT_ROOT", root.c_str(), 1);
-    ce::Profile::setCurrent(root);
+    auto headUnit = enterHeadUnit(o.dir, "hu mcu-flash");
+    if (!headUnit) return 1;
+    const auto root = *headUnit;
 
     std::string image = kDefaultImage;
     if (!o.hostFile.empty()) {

@@ -9,6 +9,7 @@
 #include "platform/core/debug.h"
 #include "platform/core/profile.h"
 #include "sim/shell/shell_apps.h"
+#include "tools/hu/head_unit_arg.h"
 #include "tools/hu/sim_commands.h"
 
 namespace hu {
@@ -37,14 +38,9 @@ int runShellSimulator(const std::string& headUnitDir, const Args& options) {
             return 2;
         }
     }
-    auto profile = ce::Profile::load(headUnitDir);
-    if (!profile) {
-        std::fprintf(stderr, "hu sim shell: %s is no head unit (hu init makes one)\n", headUnitDir.c_str());
-        return 1;
-    }
-    const auto root = profile->root();
-    ::setenv("HEADUNIT_ROOT", root.c_str(), 1);
-    ce::Profile::setCurrent(root);
+    auto headUnit = enterHeadUnit(headUnitDir, "hu sim shell");
+    if (!headUnit) return 1;
+    const auto root = *headUnit;
     ce::setProgramName("shell");
 
     std::signal(SIGINT, requestStop);
