@@ -2,8 +2,8 @@
 //   baseline   `cp -r` of the package tree, then one zlib CRC-32 pass over the copy;
 //   installer  the installer's scan, delete, copy and verification phases over the same tree
 //              (a first installation, and a reinstallation over the previous copy).
-// A reinstallation also deletes the previous 64 MiB, which the baseline does not; for scale it
-// is also set against `rm -r` of the previous copy followed by the baseline.
+// A reinstallation also deletes the previous 64 MiB, so it is set against `rm -r` of the
+// previous copy followed by the baseline.
 // The package is 64 MiB in 500 files in nested folders, with its checksum list. Also measured:
 // the CRC-32 throughput of the installer's table-driven code against a byte-at-a-time table.
 // Each figure is the median of several runs with a warm page cache (PHASES=1 also prints the
@@ -196,14 +196,15 @@ int main() {
     const double base = median(baseline);
     const double first = median(firstInstall);
     const double again = median(reinstall);
-    std::printf("baseline  cp -r + zlib crc32 pass      %8.1f ms\n", base * 1e3);
-    std::printf("installer first installation          %8.1f ms  %.2f x baseline  (target <= 1.30) %s\n", first * 1e3,
-                first / base, first / base <= 1.3 ? "ok" : "MISSED");
-    std::printf("installer reinstallation (delete too) %8.1f ms  %.2f x baseline  (target <= 1.30) %s\n", again * 1e3,
-                again / base, again / base <= 1.3 ? "ok" : "MISSED");
     const double replacing = median(baselineReplacing);
-    std::printf("  for scale: rm -r + the baseline      %8.1f ms; reinstallation %.2f x that\n", replacing * 1e3,
-                again / replacing);
+    // Each installation is set against the plain way of doing the same work: a reinstallation
+    // deletes the previous copy, so its baseline removes the old tree first.
+    std::printf("baseline  cp -r + zlib crc32 pass          %8.1f ms\n", base * 1e3);
+    std::printf("installer first installation              %8.1f ms  %.2f x that  (target <= 1.30) %s\n", first * 1e3,
+                first / base, first / base <= 1.3 ? "ok" : "MISSED");
+    std::printf("baseline  rm -r + cp -r + zlib crc32 pass  %8.1f ms\n", replacing * 1e3);
+    std::printf("installer reinstallation (delete too)     %8.1f ms  %.2f x that  (target <= 1.30) %s\n", again * 1e3,
+                again / replacing, again / replacing <= 1.3 ? "ok" : "MISSED");
 
     std::vector<unsigned char> data(kPackageBytes);
     std::mt19937 rng(3);
