@@ -1,6 +1,7 @@
 // The desktop seen from outside a window: listing, describing, capturing, injecting input, and
 // answering the requests other processes send to this one.
 
+#include "platform/ui/shared_pixels.h"
 #include "platform/ui/desktop.h"
 
 #include <algorithm>
@@ -342,5 +343,12 @@ Result<std::unique_ptr<Surface>> captureWindow(HWND topLevel) {
 }
 
 std::string desktopFolder() { return sys().desktopFolder(); }
+
+int removeStaleWindowImages(const std::filesystem::path& root) {
+    std::error_code ec;
+    std::filesystem::path canonical = std::filesystem::weakly_canonical(root, ec);
+    const std::string prefix = "hu-" + desktopHash((ec ? root : canonical).string()) + "-";
+    return SharedPixels::removeOrphans("/dev/shm", prefix, 0);
+}
 
 }  // namespace ce

@@ -8,6 +8,7 @@
 // top-level window in shared memory. A process outside a head unit (no profile) has a private
 // desktop of its own, with the same behaviour inside the process.
 
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -54,5 +55,11 @@ Result<std::unique_ptr<Surface>> captureWindow(HWND topLevel);
 
 // The folder of this process's desktop (the profile's run/ folder), empty for a private one.
 std::string desktopFolder();
+
+// Removes the window images (the shared pixels of top-level windows) of the head unit at root
+// that no live process owns any more; returns how many. Every process also sweeps the images
+// of dead processes of any head unit when it first joins a desktop, so images of killed
+// programs, and of head units that were deleted, do not pile up in /dev/shm.
+int removeStaleWindowImages(const std::filesystem::path& root);
 
 }  // namespace ce

@@ -1,11 +1,14 @@
 #include "platform/ui/shared_pixels.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
+#include <ctime>
 
 namespace ce {
 
@@ -32,6 +35,7 @@ std::unique_ptr<SharedPixels> SharedPixels::create(const std::string& path, int 
     if (!path.empty()) {
         p->fd_ = open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
         if (p->fd_ < 0) p->path_.clear();  // fall back to private memory: the window still works
+        else flock(p->fd_, LOCK_SH);       // held while this process lives: the image is owned
     }
     if (!p->map(width, height)) return nullptr;
     return p;
@@ -107,6 +111,28 @@ Result<Surface> SharedPixels::read(const std::string& path) {
     }
     munmap(base, size);
     return out;
+}
+
+int SharedPixels::removeOrphans(const std::string& folder, const std::string& prefix, int minAgeSeconds) {
+    DIR* dir = opendir(folder.c_str());
+    if (dir == nullptr) return 0;
+    int removed = 0;
+    const time_t now = time(nullptr);
+    while (dirent* entry = readdir(dir)) {
+        if (std::strncmp(entry->d_name, prefix.c_str(), prefix.size()) != 0) continue;
+        const std::string path = folder + "/" + entry->d_name;
+        int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+        if (fd < 0) continue;
+        struct stat st {};
+        Header header{};
+        bool image = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+                     pread(fd, &header, sizeof header, 0) == ssize_t(sizeof header) && header.magic == kMagic;
+        bool oldEnough = now - st.st_ctime >= minAgeSeconds;
+        if (image && oldEnough && flock(fd, LOCK_EX | LOCK_NB) == 0 && unlink(path.c_str()) == 0) ++removed;
+        close(fd);
+    }
+    closedir(dir);
+    return removed;
 }
 
 }  // namespace ce

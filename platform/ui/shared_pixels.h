@@ -31,6 +31,13 @@ public:
     // Reads the image another process published (a copy, checked against the file's size).
     static Result<Surface> read(const std::string& path);
 
+    // Removes the images in folder whose names start with prefix and whose owner is gone. An
+    // owner holds a shared lock on its image for as long as it lives, so an image nobody holds
+    // was left by a process that ended without destroying its windows (killed, or exited
+    // without clean-up). Images younger than minAgeSeconds are left alone: their owner may be
+    // between creating the file and locking it. Returns how many were removed.
+    static int removeOrphans(const std::string& folder, const std::string& prefix, int minAgeSeconds);
+
 private:
     SharedPixels() = default;
     bool map(int width, int height);

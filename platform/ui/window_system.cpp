@@ -7,10 +7,18 @@
 
 #include "platform/core/paths.h"
 #include "platform/core/profile.h"
+#include "platform/ui/shared_pixels.h"
 
 namespace ce {
 
 namespace fs = std::filesystem;
+
+namespace {
+
+// An image younger than this may belong to a program that has not locked it yet.
+constexpr int kOrphanImageMinAgeSeconds = 10;
+
+}  // namespace
 
 WindowSystem& WindowSystem::instance() {
     // Never destroyed: threads answering other processes may still run while the process exits.
@@ -124,8 +132,13 @@ void WindowSystem::bindDesktop() {
     folder_ = folder.string();
     index_ = makeSharedIndex(folder);
     link_ = std::make_unique<DesktopLink>("hu-" + hash);
-    if (access("/dev/shm", W_OK) == 0) pixelPrefix_ = "/dev/shm/hu-" + hash + "-";
-    else pixelPrefix_ = (folder / "pixels-").string();
+    if (access("/dev/shm", W_OK) == 0) {
+        pixelPrefix_ = "/dev/shm/hu-" + hash + "-";
+        // Images left by killed programs, of this head unit or of any other, even deleted one.
+        SharedPixels::removeOrphans("/dev/shm", "hu-", kOrphanImageMinAgeSeconds);
+    } else {
+        pixelPrefix_ = (folder / "pixels-").string();
+    }
 }
 
 WindowIndex& WindowSystem::index() {

@@ -10,7 +10,7 @@
 #include <system_error>
 #include <thread>
 
-#include "platform/ui/window_system.h"
+#include "platform/ui/desktop.h"
 
 namespace hu::demo {
 
@@ -82,16 +82,6 @@ std::vector<pid_t> endHeadUnitProcesses(const fs::path& root, std::chrono::milli
     return found;
 }
 
-int removeDesktopLeftovers(const fs::path& root) {
-    const std::string prefix = "hu-" + ce::desktopHash(canonicalText(root)) + "-";
-    int removed = 0;
-    std::error_code ec;
-    for (fs::directory_iterator it("/dev/shm", ec), end; !ec && it != end; it.increment(ec)) {
-        if (it->path().filename().string().rfind(prefix, 0) != 0) continue;
-        std::error_code removeError;
-        if (fs::remove(it->path(), removeError)) ++removed;
-    }
-    return removed;
-}
+int removeDesktopLeftovers(const fs::path& root) { return ce::removeStaleWindowImages(root); }
 
 }  // namespace hu::demo
