@@ -41,14 +41,23 @@ std::string headUnitRootOf(pid_t pid) {
     return {};
 }
 
+// A process counts as gone once nothing of it runs any more. A zombie still answers kill(0),
+// and the leader of a killed process with threads turns zombie while its other threads are
+// still ending and still hold its files (and the locks on its window images): it is gone
+// only when the leader is a zombie and no other thread is left.
 bool alive(pid_t pid) {
-    // A zombie still answers kill(0); its state letter tells it apart.
     if (::kill(pid, 0) != 0) return false;
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    const std::string proc = "/proc/" + std::to_string(pid);
+    std::ifstream stat(proc + "/stat");
     std::string line;
     std::getline(stat, line);
     size_t close = line.rfind(')');
-    return close == std::string::npos || close + 2 >= line.size() || line[close + 2] != 'Z';
+    const bool zombie = close != std::string::npos && close + 2 < line.size() && line[close + 2] == 'Z';
+    if (!zombie) return true;
+    std::error_code ec;
+    int threads = 0;
+    for (fs::directory_iterator it(proc + "/task", ec), end; !ec && it != end; it.increment(ec)) ++threads;
+    return threads > 1;
 }
 
 }  // namespace
@@ -71,15 +80,27 @@ std::vector<pid_t> headUnitProcesses(const fs::path& root, const std::vector<pid
 
 std::vector<pid_t> endHeadUnitProcesses(const fs::path& root, std::chrono::milliseconds grace,
                                         const std::vector<pid_t>& except) {
-    const std::vector<pid_t> found = headUnitProcesses(root, except);
-    for (pid_t pid : found) ::kill(pid, SIGTERM);
-    const auto deadline = std::chrono::steady_clock::now() + grace;
-    auto anyAlive = [&] { return std::any_of(found.begin(), found.end(), alive); };
-    while (anyAlive() && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    for (pid_t pid : found)
-        if (alive(pid)) ::kill(pid, SIGKILL);
-    return found;
+    using Clock = std::chrono::steady_clock;
+    auto waitWhileAnyAlive = [](const std::vector<pid_t>& pids, Clock::time_point deadline) {
+        while (std::any_of(pids.begin(), pids.end(), alive) && Clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    };
+    std::vector<pid_t> ended;
+    // A process may start another while it is being ended: look again until none is left.
+    for (int round = 0; round < 5; ++round) {
+        const std::vector<pid_t> found = headUnitProcesses(root, except);
+        if (found.empty()) break;
+        for (pid_t pid : found) ::kill(pid, SIGTERM);
+        waitWhileAnyAlive(found, Clock::now() + grace);
+        for (pid_t pid : found)
+            if (alive(pid)) ::kill(pid, SIGKILL);
+        // A killed process lets go of its files (and the locks on its window images) only
+        // once it has really exited; what is swept next must not find them still held.
+        waitWhileAnyAlive(found, Clock::now() + std::chrono::seconds(2));
+        for (pid_t pid : found)
+            if (std::find(ended.begin(), ended.end(), pid) == ended.end()) ended.push_back(pid);
+    }
+    return ended;
 }
 
 int removeDesktopLeftovers(const fs::path& root) { return ce::removeStaleWindowImages(root); }

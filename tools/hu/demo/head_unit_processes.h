@@ -20,8 +20,9 @@ namespace hu::demo {
 // ones listed. Processes whose environment cannot be read are not listed.
 std::vector<pid_t> headUnitProcesses(const std::filesystem::path& root, const std::vector<pid_t>& except = {});
 
-// Ends those processes: SIGTERM first, SIGKILL to whatever is still alive after `grace`.
-// Returns the processes that were found (and ended).
+// Ends those processes: SIGTERM first, SIGKILL to whatever is still alive after `grace`, and
+// waits until they have exited; processes started meanwhile are ended too. Returns the
+// processes that were found (and ended).
 std::vector<pid_t> endHeadUnitProcesses(const std::filesystem::path& root, std::chrono::milliseconds grace,
                                         const std::vector<pid_t>& except = {});
 
