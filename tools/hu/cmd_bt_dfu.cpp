@@ -15,10 +15,10 @@
 #include <string>
 
 #include "platform/core/debug.h"
-#include "platform/core/paths.h"
 #include "platform/core/profile.h"
 #include "platform/core/time.h"
 #include "tools/hu/head_unit_arg.h"
+#include "tools/hu/quiet_stderr.h"
 #include "tools/hu/commands.h"
 #include "updater/bluetooth/dfu_exports.h"
 #include "updater/gpio_request.h"
@@ -79,40 +79,21 @@ int cmdBtDfu(const Args& args) {
     const auto root = *headUnit;
 
     if (!o.hostFile.empty()) {
-        std::error_code ec;
-        auto host = std::filesystem::absolute(o.hostFile, ec);
-        if (ec || !std::filesystem::is_regular_file(host)) {
-            std::fprintf(stderr, "hu bt-dfu: %s is not a file\n", o.hostFile.c_str());
-            return 1;
-        }
-        bluetooth::SetDfuImagePath(ce::devicePathOf(host));
+        auto device = hostFileDevicePath(o.hostFile, "hu bt-dfu");
+        if (!device) return 1;
+        bluetooth::SetDfuImagePath(*device);
     }
     const std::string image = bluetooth::DfuImagePath();
 
     // The engine's lines go to log/hu.log; on the terminal only with --verbose.
-    int savedStderr = -1;
-    if (!o.verbose) {
-        std::fflush(stderr);
-        savedStderr = ::dup(2);
-        if (FILE* null = std::fopen("/dev/null", "w")) {
-            ::dup2(::fileno(null), 2);
-            std::fclose(null);
-        }
-    }
-    auto restoreStderr = [&] {
-        if (savedStderr < 0) return;
-        std::fflush(stderr);
-        ::dup2(savedStderr, 2);
-        ::close(savedStderr);
-        savedStderr = -1;
-    };
+    QuietStderr quietStderr(o.verbose);
     ce::DebugCapture capture;
     const bool tty = ::isatty(1);
 
     // The page's order: port, command at no parity, worker, image size.
     if (open_port(u"COM2:") != 1) {
         std::string log = capture.text();
-        restoreStderr();
+        quietStderr.restore();
         std::fprintf(stderr, "hu bt-dfu: %s\n", reasonFrom(log, 0).c_str());
         return 1;
     }
@@ -121,7 +102,7 @@ int cmdBtDfu(const Args& args) {
     open_update();
     int count = get_fileinfo();
     if (count < 0) {
-        restoreStderr();
+        quietStderr.restore();
         bluetooth::StopDfuEngine();
         std::fprintf(stderr, "hu bt-dfu: cannot open the image %s\n", image.c_str());
         return 1;
@@ -160,7 +141,7 @@ int cmdBtDfu(const Args& args) {
     if (tty) std::printf("\n");
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     std::string log = capture.text();
-    restoreStderr();
+    quietStderr.restore();
     bluetooth::StopDfuEngine();
     if (done) {
         std::printf("bluetooth: module updated, %u blocks in %.1f s\n", status.blocksSent, seconds);

@@ -14,13 +14,13 @@
 
 #include "mcu_loader/McuLoaderDLL.h"
 #include "platform/core/debug.h"
-#include "platform/core/paths.h"
 #include "platform/core/profile.h"
 #include "platform/core/text.h"
 #include "platform/core/time.h"
 #include "platform/ui/message.h"
 #include "platform/ui/window.h"
 #include "tools/hu/head_unit_arg.h"
+#include "tools/hu/quiet_stderr.h"
 #include "tools/hu/commands.h"
 #include "updater/mcu_programming_lines.h"
 
@@ -127,25 +127,13 @@ int cmdMcuFlash(const Args& args) {
 
     std::string image = kDefaultImage;
     if (!o.hostFile.empty()) {
-        std::error_code ec;
-        auto host = std::filesystem::absolute(o.hostFile, ec);
-        if (ec || !std::filesystem::is_regular_file(host)) {
-            std::fprintf(stderr, "hu mcu-flash: %s is not a file\n", o.hostFile.c_str());
-            return 1;
-        }
-        image = ce::devicePathOf(host);
+        auto device = hostFileDevicePath(o.hostFile, "hu mcu-flash");
+        if (!device) return 1;
+        image = *device;
     }
 
     // The library's debug lines go to log/hu.log; on the terminal only with --verbose.
-    int savedStderr = -1;
-    if (!o.verbose) {
-        std::fflush(stderr);
-        savedStderr = ::dup(2);
-        if (FILE* null = std::fopen("/dev/null", "w")) {
-            ::dup2(::fileno(null), 2);
-            std::fclose(null);
-        }
-    }
+    QuietStderr quietStderr(o.verbose);
     ce::DebugCapture capture;
     Progress progress(::isatty(1));
     int result = -1;
@@ -169,6 +157,7 @@ int cmdMcuFlash(const Args& args) {
     window.title = "hu mcu-flash";
     window.style = ce::WS_POPUP;
     if (listener.create(window) != ce::ERROR_SUCCESS) {
+        quietStderr.restore();
         std::fprintf(stderr, "hu mcu-flash: cannot join the head unit's desktop\n");
         return 1;
     }
@@ -181,11 +170,7 @@ int cmdMcuFlash(const Args& args) {
     StopUpdateMicom();
     listener.destroy();
 
-    if (savedStderr >= 0) {
-        std::fflush(stderr);
-        ::dup2(savedStderr, 2);
-        ::close(savedStderr);
-    }
+    quietStderr.restore();
     if (result == 0) {
         std::printf("mcu: programmed from %s\n", image.c_str());
         return 0;

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/core/paths.h"
 #include "platform/core/profile.h"
 
 namespace hu {
@@ -17,6 +18,16 @@ std::optional<std::filesystem::path> enterHeadUnit(const std::string& dir, const
     ::setenv("HEADUNIT_ROOT", root.c_str(), 1);
     ce::Profile::setCurrent(root);
     return root;
+}
+
+std::optional<std::string> hostFileDevicePath(const std::string& hostFile, const char* command) {
+    std::error_code ec;
+    const auto host = std::filesystem::absolute(hostFile, ec);
+    if (ec || !std::filesystem::is_regular_file(host, ec)) {
+        std::fprintf(stderr, "%s: %s is not a file\n", command, hostFile.c_str());
+        return std::nullopt;
+    }
+    return ce::devicePathOf(host);
 }
 
 }  // namespace hu

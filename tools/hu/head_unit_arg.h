@@ -12,4 +12,8 @@ namespace hu {
 // (hu init makes one)" and gives nothing.
 std::optional<std::filesystem::path> enterHeadUnit(const std::string& dir, const char* command);
 
+// The device path (in the head unit entered) of a host file named on the command line. On
+// failure prints "<command>: FILE is not a file" and gives nothing.
+std::optional<std::string> hostFileDevicePath(const std::string& hostFile, const char* command);
+
 }  // namespace hu

@@ -1,0 +1,30 @@
+#include "tools/hu/quiet_stderr.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+namespace hu {
+
+QuietStderr::QuietStderr(bool keep) {
+    if (keep) return;
+    std::fflush(stderr);
+    int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (null < 0) return;
+    saved_ = ::fcntl(2, F_DUPFD_CLOEXEC, 3);
+    if (saved_ >= 0) ::dup2(null, 2);
+    ::close(null);
+}
+
+QuietStderr::~QuietStderr() { restore(); }
+
+void QuietStderr::restore() {
+    if (saved_ < 0) return;
+    std::fflush(stderr);
+    ::dup2(saved_, 2);
+    ::close(saved_);
+    saved_ = -1;
+}
+
+}  // namespace hu
