@@ -231,33 +231,39 @@ int cmdList(const Options& o) {
     return 0;
 }
 
-int cmdText(const Options& o) {
-    if (o.positional.size() != 1) return failWith("text needs WINDOW and ID");
+// The control named by the command's one argument, in the window chosen by the options.
+std::optional<ce::ControlState> chosenControl(const Options& o, const char* command, std::string& error) {
+    if (o.positional.size() != 1) {
+        error = std::string(command) + " needs WINDOW and ID";
+        return std::nullopt;
+    }
     auto id = parseNumber(o.positional[0]);
-    if (!id) return failWith("bad control id '" + o.positional[0] + "'");
-    std::string error;
+    if (!id) {
+        error = "bad control id '" + o.positional[0] + "'";
+        return std::nullopt;
+    }
     ce::HWND w = selectWindow(o, error);
-    if (!w) return failWith(error);
-    auto c = findControl(w, *id, error);
+    if (!w) return std::nullopt;
+    return findControl(w, *id, error);
+}
+
+int cmdText(const Options& o) {
+    std::string error;
+    auto c = chosenControl(o, "text", error);
     if (!c) return failWith(error);
     std::printf("%s\n", c->text.c_str());
     return 0;
 }
 
 int cmdClick(const Options& o) {
-    if (o.positional.size() != 1) return failWith("click needs WINDOW and ID");
-    auto id = parseNumber(o.positional[0]);
-    if (!id) return failWith("bad control id '" + o.positional[0] + "'");
     std::string error;
-    ce::HWND w = selectWindow(o, error);
-    if (!w) return failWith(error);
-    auto c = findControl(w, *id, error);
+    auto c = chosenControl(o, "click", error);
     if (!c) return failWith(error);
     // A person cannot press what is hidden or greyed out; neither can this command.
-    if (!c->visible) return failWith("control " + std::to_string(*id) + " is hidden");
-    if (!c->enabled) return failWith("control " + std::to_string(*id) + " is disabled");
+    if (!c->visible) return failWith("control " + std::to_string(c->id) + " is hidden");
+    if (!c->enabled) return failWith("control " + std::to_string(c->id) + " is disabled");
     if (!ce::postMessage(c->hwnd, ce::BM_CLICK, 0, 0)) return failWith("the window did not take the click");
-    std::printf("clicked %lld \"%s\"\n", *id, c->text.c_str());
+    std::printf("clicked %d \"%s\"\n", c->id, c->text.c_str());
     return 0;
 }
 
