@@ -53,7 +53,10 @@ bool SaveConfig() {
     const auto bytes = ConfigBytes(g_ConfigInfo);
     bool written = false;
     {
-        auto file = ce::File::open(fresh, ce::GENERIC_WRITE, 0, ce::CREATE_ALWAYS);
+        // A leftover of an interrupted save goes first; creating anew never writes through a
+        // link someone left in its place.
+        ce::deleteFile(fresh);
+        auto file = ce::File::open(fresh, ce::GENERIC_WRITE, 0, ce::CREATE_NEW);
         if (!file) return false;
         uint32_t put = 0;
         written = (*file)->write(bytes.data(), kConfigFileSize, &put) == ce::ERROR_SUCCESS && put == kConfigFileSize &&

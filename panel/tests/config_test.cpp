@@ -104,6 +104,10 @@ TEST_F(ConfigFile, SaveReplacesTheFileInOneStepAndNeverWritesThroughALink) {
     ASSERT_TRUE(SaveConfig());
     EXPECT_FALSE(fs::is_symlink(file()));
     EXPECT_EQ(read(), (Bytes{1, 0, 0, 0, 1, 0, 0, 0}));
+    // Nor through a link planted where the new copy is written.
+    fs::create_symlink(elsewhere, folder() / "ZEK.cfg.new");
+    ASSERT_TRUE(SaveConfig());
+    EXPECT_FALSE(fs::is_symlink(file()));
     std::ifstream kept(elsewhere);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "keep me");
 
