@@ -65,7 +65,7 @@ void copyFile(const fs::path& from, const fs::path& to) {
 // The panel as built: the program, its 76 bitmaps (drawn by the build) and the font.
 void writeBuiltPanel(const fs::path& zek) {
     const fs::path program = besideHu("Kelo_ZEK");
-    const fs::path images = besideHu("../share/Kelo_ZEK_IMG").lexically_normal();
+    const fs::path images = besideHu("../share/headunit/Kelo_ZEK_IMG").lexically_normal();
     if (!fs::is_regular_file(program)) fail("the panel program is not built (scripts/build makes it):", program);
     if (!fs::is_regular_file(kFontFile)) fail("the panel's font is missing (the Debian package fonts-nanum has it):", kFontFile);
     std::vector<fs::path> bitmaps;

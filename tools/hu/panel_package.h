@@ -17,7 +17,7 @@ struct PanelPackageOptions {
     // The installer program to put on the card; empty: the ZEK_Update built beside hu.
     std::filesystem::path installerProgram;
     // Host files and folders that make up the panel's folder, each under its own name. Empty:
-    // the panel as built (bin/Kelo_ZEK, the bitmaps drawn into share/Kelo_ZEK_IMG) and the
+    // the panel as built (bin/Kelo_ZEK, the bitmaps drawn into share/headunit/Kelo_ZEK_IMG) and the
     // NanumGothic font of the Debian package fonts-nanum.
     std::vector<std::filesystem::path> panelFiles;
 };
