@@ -153,11 +153,14 @@ private:
         if (++frame_ % kTicksPerMapFrame == 0) ce::invalidateRect(hwnd(), nullptr, false);
     }
 
-    // While a wait-panel event holds playback: true. Time spent waiting does not count.
+    // While a wait event holds playback: true. Time spent waiting does not count.
     bool waitingForPanel(uint64_t now) {
         if (!waitUntil_) return false;
-        if (panel_ == 0 && now < *waitUntil_) return true;
-        if (panel_ == 0) record("route", {{"what", "no panel subscribed; going on"}}, "no panel subscribed in time; going on");
+        const bool waiting = (panel_ != 0) != waitForPanel_;
+        if (waiting && now < *waitUntil_) return true;
+        if (waiting)
+            record("route", {{"what", "waited in vain; going on"}},
+                   waitForPanel_ ? "no panel subscribed in time; going on" : "the subscription stayed; going on");
         pausedMs_ += now - waitSince_;
         waitUntil_.reset();
         return false;
@@ -210,10 +213,13 @@ private:
                             e.guidance.camera));
             break;
         case RouteAction::WaitPanel:
-            if (!panel_) {
+        case RouteAction::WaitNoPanel:
+            waitForPanel_ = e.action == RouteAction::WaitPanel;
+            if ((panel_ != 0) != waitForPanel_) {
                 waitSince_ = now;
                 waitUntil_ = now + e.value;
-                say(fmt::format("waiting up to {:g} s for a panel to subscribe", e.value / 1000.0));
+                say(fmt::format("waiting up to {:g} s for {}", e.value / 1000.0,
+                                waitForPanel_ ? "a panel to subscribe" : "the subscription to end"));
             }
             break;
         }
@@ -267,6 +273,7 @@ private:
     uint64_t pausedMs_ = 0;
     uint64_t waitSince_ = 0;
     std::optional<uint64_t> waitUntil_;
+    bool waitForPanel_ = true;  // what the wait holds for: a subscription, or its end
     int frame_ = 0;
     bool ended_ = false;
 };

@@ -23,6 +23,8 @@
 //                                       the next safety point (code 0..255, none = 0)
 //     wait-panel [SECONDS]              hold playback until a panel has subscribed (default
 //                                       30 s; playback goes on after that either way)
+//     wait-no-panel [SECONDS]           hold playback until the subscription is withdrawn
+//                                       (a collapsed panel withdraws it)
 //
 // Between events the car drives at the last speed: the distances to the manoeuvre and to the
 // safety point count down to 0.
@@ -46,14 +48,14 @@ namespace sim::nav {
 enum class RouteAction {
     Show, Hide, SubscribeOn, SubscribeOff,
     Speed, Start, Goal, RouteFound, Raise, EndGuide, Destroy,
-    Manoeuvre, Safety, WaitPanel,
+    Manoeuvre, Safety, WaitPanel, WaitNoPanel,
 };
 
 struct RouteEvent {
     uint32_t atMs = 0;  // from the start of playback
     RouteAction action = RouteAction::Show;
     int line = 0;       // where it stands in its file
-    uint32_t value = 0;  // speed (km/h), or how long wait-panel waits (ms)
+    uint32_t value = 0;  // speed (km/h), or how long a wait holds at most (ms)
     // Manoeuvre: distance, turn, roads (given ones only); Safety: safety, limit, camera.
     GuidanceFields guidance;
     bool road1Given = false;

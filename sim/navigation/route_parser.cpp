@@ -42,7 +42,7 @@ constexpr ActionName kActions[] = {
     {"route-found", RouteAction::RouteFound}, {"raise", RouteAction::Raise},
     {"end-guide", RouteAction::EndGuide},  {"destroy", RouteAction::Destroy},
     {"manoeuvre", RouteAction::Manoeuvre}, {"safety", RouteAction::Safety},
-    {"wait-panel", RouteAction::WaitPanel},
+    {"wait-panel", RouteAction::WaitPanel}, {"wait-no-panel", RouteAction::WaitNoPanel},
 };
 
 bool parseSeconds(std::string_view text, double* seconds) {
@@ -68,7 +68,7 @@ std::string buildEvent(const EventWords& w, RouteEvent* event) {
     event->line = w.line;
     const RouteAction a = known->action;
     const bool takesValue = a == RouteAction::SubscribeOn || a == RouteAction::Speed || a == RouteAction::Safety ||
-                            a == RouteAction::WaitPanel;
+                            a == RouteAction::WaitPanel || a == RouteAction::WaitNoPanel;
     const bool takesOptions = a == RouteAction::Manoeuvre || a == RouteAction::Safety;
     if (w.value && !takesValue) return fmt::format("{} takes no value (\"{}\")", w.name, *w.value);
     if (!w.options.empty() && !takesOptions) return fmt::format("{} takes no options (\"{}\")", w.name, w.options.front().first);
@@ -85,9 +85,10 @@ std::string buildEvent(const EventWords& w, RouteEvent* event) {
         event->value = static_cast<uint32_t>(kmh);
         return {};
     }
-    case RouteAction::WaitPanel: {
+    case RouteAction::WaitPanel:
+    case RouteAction::WaitNoPanel: {
         double seconds = kDefaultPanelWaitMs / 1000.0;
-        if (w.value && !parseSeconds(*w.value, &seconds)) return fmt::format("wait-panel needs seconds, not \"{}\"", *w.value);
+        if (w.value && !parseSeconds(*w.value, &seconds)) return fmt::format("{} needs seconds, not \"{}\"", w.name, *w.value);
         event->value = static_cast<uint32_t>(std::lround(seconds * 1000));
         return {};
     }

@@ -152,7 +152,7 @@ TEST_F(Navigation, PlaysTheRouteToTheSubscribedPanel) {
 }
 
 TEST_F(Navigation, StopsAnsweringWhenTheSubscriptionIsWithdrawn) {
-    Start("0 speed 36\n+0 manoeuvre turn 3 distance 500\n+0.1 subscribe on\n");
+    Start("0 speed 36\n+0 manoeuvre turn 3 distance 500\n+0.1 subscribe on\n+0 wait-panel 20\n+0 wait-no-panel 20\n+0 goal\n");
     TestPanel panel;
     ASSERT_TRUE(panel.PumpUntil([&] { return panel.Find(1426, 1) != nullptr; }));
     EXPECT_EQ(panel.Tell(1198, panel.hwnd()), 1);
@@ -163,7 +163,14 @@ TEST_F(Navigation, StopsAnsweringWhenTheSubscriptionIsWithdrawn) {
     EXPECT_LT(distance, 500u);
     EXPECT_GT(distance, 400u);
 
+    // The route holds until the subscription ends, then goes on.
+    auto goal = [&] {
+        const auto codes = panel.Codes();
+        return std::find(codes.begin(), codes.end(), ce::WPARAM{1017}) != codes.end();
+    };
+    EXPECT_FALSE(goal());
     EXPECT_EQ(panel.Tell(1198, 0), 1);
+    ASSERT_TRUE(panel.PumpUntil(goal));
     panel.received.clear();
     EXPECT_EQ(panel.Tell(1040, 0), 1);
     panel.PumpUntil([] { return false; }, 400);

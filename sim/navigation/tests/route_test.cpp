@@ -30,7 +30,7 @@ TEST(Route, TextFormatReadsEveryEvent) {
         "+1 safety 160 limit 80 camera 350\n"
         "+1 safety none\n"
         "\r\n"
-        "+1 subscribe off\n+0 subscribe on\n+0 wait-panel 2.5\n+0 wait-panel\n"
+        "+1 subscribe off\n+0 subscribe on\n+0 wait-panel 2.5\n+0 wait-no-panel\n"
         "+1 hide\n+0 end-guide\n+0 destroy\n",
         "r.route", &error);
     ASSERT_TRUE(route) << error;
@@ -56,6 +56,7 @@ TEST(Route, TextFormatReadsEveryEvent) {
     EXPECT_EQ(e[10].action, RouteAction::SubscribeOff);
     EXPECT_EQ(e[11].action, RouteAction::SubscribeOn);
     EXPECT_EQ(e[12].value, 2500u);
+    EXPECT_EQ(e[13].action, RouteAction::WaitNoPanel);
     EXPECT_EQ(e[13].value, 30000u);
     EXPECT_EQ(e[16].action, RouteAction::Destroy);
     EXPECT_EQ(e[16].atMs, 8000u);
