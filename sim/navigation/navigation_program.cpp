@@ -89,6 +89,8 @@ private:
         if (!cds) return 0;
         if (cds->dwData == kSubscribeData) {
             panel_ = static_cast<ce::HWND>(wParam);
+            // A subscription that comes and goes between two ticks still ends a wait for it.
+            if (waitUntil_ && (panel_ != 0) == waitForPanel_) waitMet_ = true;
             if (panel_) {
                 record("subscribed", {{"panel", panel_}}, "subscribed: records go to " + hex(panel_));
             } else {
@@ -156,7 +158,7 @@ private:
     // While a wait event holds playback: true. Time spent waiting does not count.
     bool waitingForPanel(uint64_t now) {
         if (!waitUntil_) return false;
-        const bool waiting = (panel_ != 0) != waitForPanel_;
+        const bool waiting = !waitMet_ && (panel_ != 0) != waitForPanel_;
         if (waiting && now < *waitUntil_) return true;
         if (waiting)
             record("route", {{"what", "waited in vain; going on"}},
@@ -215,6 +217,7 @@ private:
         case RouteAction::WaitPanel:
         case RouteAction::WaitNoPanel:
             waitForPanel_ = e.action == RouteAction::WaitPanel;
+            waitMet_ = false;
             if ((panel_ != 0) != waitForPanel_) {
                 waitSince_ = now;
                 waitUntil_ = now + e.value;
@@ -274,6 +277,7 @@ private:
     uint64_t waitSince_ = 0;
     std::optional<uint64_t> waitUntil_;
     bool waitForPanel_ = true;  // what the wait holds for: a subscription, or its end
+    bool waitMet_ = false;      // it came while waiting
     int frame_ = 0;
     bool ended_ = false;
 };

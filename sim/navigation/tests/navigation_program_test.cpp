@@ -98,6 +98,7 @@ protected:
     void TearDown() override {
         stop_ = true;
         if (thread_.joinable()) thread_.join();
+        if (HasFailure()) for (const auto& e : NavigationLog::read(unit_->root())) std::printf("%s %s\n", e.event.c_str(), e.detail.dump().c_str());
         std::filesystem::remove(NavigationLog::file(unit_->root()));
     }
     std::thread thread_;
