@@ -67,6 +67,15 @@ Error createDirectory(std::string_view path);   // one level; 183 when it exists
 Result<uint32_t> getFileAttributes(std::string_view path);
 Error setFileAttributes(std::string_view path, uint32_t attributes);  // NORMAL (0x80) clears all
 
+// MoveFileEx within one volume, for files. The rename is one step: a reader sees the old file or
+// the new one, never a part, so a program writes a new copy beside a file and moves it over the
+// old one to replace it safely. An existing target is replaced only with MOVEFILE_REPLACE_EXISTING
+// (else ERROR_ALREADY_EXISTS); a read-only or folder target refuses with ERROR_ACCESS_DENIED, a
+// file held open without sharing (either one) with ERROR_SHARING_VIOLATION. A link is moved or
+// replaced as the link itself, never followed.
+enum : uint32_t { MOVEFILE_REPLACE_EXISTING = 0x1 };
+Error moveFileEx(std::string_view existing, std::string_view newName, uint32_t flags);
+
 // Progress of a copy, as CopyFileEx reports it.
 struct CopyProgressInfo {
     uint64_t totalFileSize = 0;

@@ -13,11 +13,15 @@
 // an error and never read past its end. Errors: ERROR_INVALID_DATA (not a BMP, inconsistent
 // headers, truncated pixel data), ERROR_NOT_SUPPORTED (JPEG or PNG inside a BMP),
 // ERROR_NOT_ENOUGH_MEMORY (dimensions beyond kMaxBmpPixels), and the file errors of opening.
+// Run-length images are also refused (ERROR_INVALID_DATA) when their runs are far too few for
+// their size (more than 1 M pixels and over 4096 pixels per byte of runs), so that a small
+// file never makes the decoder allocate a large picture.
 
 #include <cstdint>
 #include <filesystem>
 #include <span>
 #include <string_view>
+#include <vector>
 
 #include "platform/core/error.h"
 #include "platform/gfx/surface.h"
@@ -30,6 +34,10 @@ inline constexpr int64_t kMaxBmpPixels = 16LL * 1024 * 1024;
 
 Result<Surface> decodeBmp(std::span<const uint8_t> bytes);
 Result<Surface> loadBmpFile(const std::filesystem::path& hostFile);
+
+// A 24-bit bottom-up BMP file of the surface (the simplest form every reader takes), for
+// tools and tests that make bitmaps.
+std::vector<uint8_t> encodeBmp24(const Surface& surface);
 
 // SHLoadDIBitmap: a bitmap object from a device path ("\NAND Flash\ZEK\Kelo_ZEK_IMG\x.bmp").
 Result<HBITMAP> shLoadDIBitmap(std::string_view devicePath);

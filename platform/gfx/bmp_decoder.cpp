@@ -1,5 +1,6 @@
 // BMP decoding. Every field read from the file is checked before use: the reader below never
 // indexes outside the byte span, and the pixel loops only run over rows proven to be present.
+#include <algorithm>
 #include <bit>
 #include <fstream>
 #include <optional>
@@ -13,6 +14,11 @@ namespace {
 enum : uint32_t { BI_RGB = 0, BI_RLE8 = 1, BI_RLE4 = 2, BI_BITFIELDS = 3, BI_JPEG = 4, BI_PNG = 5, BI_ALPHABITFIELDS = 6 };
 
 constexpr size_t kFileHeaderSize = 14;
+// Run-length data may describe a large picture in few bytes, but not without limit: up to this
+// many pixels in any case, and beyond that at most this many pixels per byte of runs (a blank
+// row costs 2 bytes, so 4096 pixels a byte leaves room for any real encoder's output).
+constexpr int64_t kRleFreePixels = 1 << 20;
+constexpr int64_t kRlePixelsPerByte = 4096;
 constexpr uint32_t kCoreHeaderSize = 12;
 
 // Little-endian reads that fail instead of running past the end.
@@ -209,6 +215,9 @@ Result<Surface> decodeBmp(std::span<const uint8_t> bytes) {
     if (pixelOffset < kFileHeaderSize || pixelOffset > in.size()) return fail(ERROR_INVALID_DATA);
     if (h.compression == BI_RLE8 || h.compression == BI_RLE4) {
         if (!bottomUp) return fail(ERROR_INVALID_DATA);
+        // A few bytes of runs must not demand a picture of many megabytes.
+        if (width * height > std::max<int64_t>(kRleFreePixels, kRlePixelsPerByte * static_cast<int64_t>(in.size() - pixelOffset)))
+            return fail(ERROR_INVALID_DATA);
         Surface out(static_cast<int>(width), static_cast<int>(height));
         if (const Error e = decodeRle(in, pixelOffset, h, palette, out); e != ERROR_SUCCESS) return fail(e);
         return out;

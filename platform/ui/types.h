@@ -155,6 +155,21 @@ enum : UINT { PM_NOREMOVE = 0x0, PM_REMOVE = 0x1 };
 // Mouse-key state in pen messages; the pen is the left button.
 enum : WPARAM { MK_LBUTTON = 0x1 };
 
+// Virtual-key codes of the keys the programs name (WM_KEYDOWN's wParam).
+enum : UINT {
+    VK_BACK = 0x08,
+    VK_TAB = 0x09,
+    VK_RETURN = 0x0D,
+    VK_ESCAPE = 0x1B,
+    VK_SPACE = 0x20,
+    VK_PRIOR = 0x21,
+    VK_NEXT = 0x22,
+    VK_LEFT = 0x25,
+    VK_UP = 0x26,
+    VK_RIGHT = 0x27,
+    VK_DOWN = 0x28,
+};
+
 // messageBox types and results.
 enum : UINT { MB_OK = 0x0, MB_ICONERROR = 0x10, MB_ICONINFORMATION = 0x40 };
 

@@ -171,6 +171,53 @@ TEST(BmpTest, RunLengthStreamsWithDeltasAndAbsoluteRuns) {
     EXPECT_EQ(decodeBmp(rle.build()).error(), ERROR_INVALID_DATA);
 }
 
+TEST(BmpTest, RunsAndDeltasThatLeaveThePictureAreCutAtItsEdge) {
+    BmpBuilder rle;
+    rle.bitCount = 8;
+    rle.compression = 1;  // RLE8
+    rle.width = 4;
+    rle.height = 2;
+    rle.colorsUsed = 2;
+    rle.palette = {0x000000, 0xFFFFFF};
+    rle.pixels = {
+        200, 1,          // a run far wider than the row
+        0, 2, 255, 255,  // a delta far beyond the right and top edges
+        9, 1,            // more pixels, all outside
+        0, 3, 1, 1, 1, 0,  // an absolute run outside
+        0, 1,
+    };
+    auto image = decodeBmp(rle.build());
+    ASSERT_TRUE(image) << image.error();
+    for (int x = 0; x < 4; ++x) {
+        EXPECT_EQ(image->pixel(x, 1), 0xFFFFFFu) << x;
+        EXPECT_EQ(image->pixel(x, 0), 0u) << x;
+    }
+}
+
+TEST(BmpTest, ShortRunLengthDataCannotClaimAHugePicture) {
+    BmpBuilder rle;
+    rle.bitCount = 8;
+    rle.compression = 1;
+    rle.width = rle.height = 4096;  // 64 MiB of pixels from a few bytes
+    rle.colorsUsed = 2;
+    rle.palette = {0, 0xFFFFFF};
+    rle.pixels = {0, 0, 0, 1};
+    EXPECT_EQ(decodeBmp(rle.build()).error(), ERROR_INVALID_DATA);
+    rle.width = rle.height = 1000;  // a blank picture of a sane size stays readable
+    auto blank = decodeBmp(rle.build());
+    ASSERT_TRUE(blank) << blank.error();
+    EXPECT_EQ(blank->pixel(999, 0), 0u);
+}
+
+TEST(BmpTest, EncodedPicturesReadBackPixelForPixel) {
+    Surface picture(5, 3);  // 15 bytes a row: padded to 16
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 5; ++x) picture.setPixel(x, y, static_cast<uint32_t>(x * 0x310000 + y * 0x2200 + x + y));
+    auto back = decodeBmp(encodeBmp24(picture));
+    ASSERT_TRUE(back) << back.error();
+    EXPECT_EQ(*back, picture);
+}
+
 TEST(BmpTest, LoadsThroughDevicePathsCaseInsensitively) {
     sim::TempHeadUnit headUnit;
     std::filesystem::create_directories(headUnit.nand() / "ZEK" / "Kelo_ZEK_IMG");
