@@ -37,7 +37,7 @@ Json fieldsJson(const GuidanceFields& f) {
 class NavigationWindow : public ce::Window {
 public:
     NavigationWindow(std::filesystem::path root, const NavigationOptions& options)
-        : root_(std::move(root)), route_(options.route), quiet_(options.quiet) {
+        : root_(std::move(root)), route_(options.route), quiet_(options.quiet), topmost_(options.topmost) {
         on(ce::WM_COPYDATA, [this](ce::WPARAM w, ce::LPARAM l) { return onCopyData(w, l); });
         on(kAnswerMessage, [this](ce::WPARAM, ce::LPARAM) {
             answerRequest();
@@ -58,6 +58,7 @@ public:
         spec.className = "KeloNavigation";
         spec.title = kNavigationTitle;
         spec.style = ce::WS_POPUP | ce::WS_VISIBLE;
+        spec.exStyle = topmost_ ? uint32_t{ce::WS_EX_TOPMOST} : 0u;
         spec.rect = {0, 0, ce::getSystemMetrics(ce::SM_CXSCREEN), ce::getSystemMetrics(ce::SM_CYSCREEN)};
         if (ce::Error e = create(spec); e != ce::ERROR_SUCCESS) return e;
         broadcastId_ = ce::registerWindowMessage(kBroadcastName);
@@ -262,6 +263,7 @@ private:
     std::filesystem::path root_;
     Route route_;
     bool quiet_ = false;
+    bool topmost_ = false;
     ce::UINT broadcastId_ = 0;
     ce::HWND panel_ = 0;
     GuidanceFields guidance_;

@@ -22,7 +22,8 @@ namespace sim::nav {
 
 struct NavigationOptions {
     Route route;
-    bool quiet = false;  // no lines on stdout
+    bool quiet = false;    // no lines on stdout
+    bool topmost = false;  // above other programs' full-screen pages (the panel, topmost too, stays above)
 };
 
 // Runs the window on the calling thread until the route's destroy event, until the window is

@@ -1,6 +1,7 @@
-// `hu sim DIR navigation [--route FILE] [--print-route]`: the navigation program's stand-in, a
-// full-screen window "Kelo" with a map, playing a route to the guidance panel (the built-in
-// route unless --route names a file). Runs until the route's destroy event, SIGINT or SIGTERM.
+// `hu sim DIR navigation [--route FILE] [--topmost] [--print-route]`: the navigation program's
+// stand-in, a full-screen window "Kelo" with a map, playing a route to the guidance panel (the
+// built-in route unless --route names a file; --topmost keeps the map above other programs'
+// full-screen pages). Runs until the route's destroy event, SIGINT or SIGTERM.
 
 #include <csignal>
 #include <cstdio>
@@ -22,18 +23,22 @@ void requestStop(int) { g_stop = true; }
 
 int runNavigationSimulator(const std::string& headUnitDir, const Args& options) {
     std::string routeFile;
+    bool topmost = false;
     for (size_t i = 0; i < options.size(); ++i) {
         if (options[i] == "--route" && i + 1 < options.size()) {
             routeFile = options[++i];
+        } else if (options[i] == "--topmost") {
+            topmost = true;
         } else if (options[i] == "--print-route") {
             std::printf("%s", sim::nav::builtinRouteText());
             return 0;
         } else {
-            std::fprintf(stderr, "hu sim navigation: unknown option %s (options: --route FILE, --print-route)\n", options[i].c_str());
+            std::fprintf(stderr, "hu sim navigation: unknown option %s (options: --route FILE, --topmost, --print-route)\n", options[i].c_str());
             return 2;
         }
     }
     sim::nav::NavigationOptions navigation;
+    navigation.topmost = topmost;
     if (routeFile.empty()) {
         navigation.route = sim::nav::builtinRoute();
     } else {
