@@ -30,7 +30,8 @@ struct P {
 };
 
 // The route through the map, in pixels of an 800 x 480 screen (scaled to other sizes).
-const std::vector<P> kRoutePath = {{70, 470}, {70, 350}, {310, 350}, {310, 170}, {560, 170}, {560, 90}, {790, 90}};
+// It starts in the part of the screen that neither panel shape covers, so the car is seen.
+const std::vector<P> kRoutePath = {{310, 320}, {310, 170}, {560, 170}, {560, 90}, {790, 90}, {790, 10}};
 
 void line(ce::Dc& dc, int x0, int y0, int x1, int y1, int width, ce::COLORREF color) {
     dc.selectObject(ce::createPen(ce::PS_SOLID, width, color));
