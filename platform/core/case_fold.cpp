@@ -3,6 +3,8 @@
 #include <locale.h>
 #include <wctype.h>
 
+#include "platform/core/utf.h"
+
 namespace ce {
 
 namespace {
@@ -25,27 +27,16 @@ char32_t lower(char32_t c) {
 std::u32string foldCase(std::string_view s) {
     std::u32string out;
     out.reserve(s.size());
-    size_t i = 0;
-    while (i < s.size()) {
-        auto b = static_cast<unsigned char>(s[i]);
-        int extra = b < 0x80 ? 0 : (b & 0xE0) == 0xC0 ? 1 : (b & 0xF0) == 0xE0 ? 2 : (b & 0xF8) == 0xF0 ? 3 : -1;
-        char32_t cp = extra == 0 ? b : extra == 1 ? (b & 0x1F) : extra == 2 ? (b & 0x0F) : (b & 0x07);
-        bool valid = extra >= 0 && i + extra < s.size();
-        for (int k = 1; valid && k <= extra; ++k) {
-            auto cont = static_cast<unsigned char>(s[i + k]);
-            if ((cont & 0xC0) != 0x80) valid = false;
-            cp = (cp << 6) | (cont & 0x3F);
+    for (size_t i = 0; i < s.size();) {
+        const utf::Decoded c = utf::decodeUtf8(s, i);
+        if (c.valid) {
+            out += lower(c.value);
+        } else {
+            // Each byte of an ill-formed sequence keeps its own value, so names stay distinct.
+            for (uint32_t k = 0; k < c.length; ++k)
+                out += static_cast<char32_t>(0xDC00 + static_cast<uint8_t>(s[i + k]));
         }
-        // Overlong forms and surrogates are not valid UTF-8 either.
-        static const char32_t minimum[] = {0, 0x80, 0x800, 0x10000};
-        if (valid && (cp < minimum[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))) valid = false;
-        if (!valid) {
-            out += static_cast<char32_t>(0xDC00 + b);
-            ++i;
-            continue;
-        }
-        out += lower(cp);
-        i += extra + 1;
+        i += c.length;
     }
     return out;
 }

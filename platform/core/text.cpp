@@ -6,50 +6,11 @@
 #include <string>
 
 #include "platform/core/profile.h"
+#include "platform/core/utf.h"
 
 namespace ce {
 
 namespace {
-
-constexpr char32_t kReplacement = 0xFFFD;
-
-void appendUtf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
-// Decodes one UTF-8 character at s[i]; returns its length (1 for an invalid byte, which
-// decodes to U+FFFD).
-size_t decodeUtf8(std::string_view s, size_t i, char32_t& cp) {
-    auto b = static_cast<unsigned char>(s[i]);
-    int extra = b < 0x80 ? 0 : (b & 0xE0) == 0xC0 ? 1 : (b & 0xF0) == 0xE0 ? 2 : (b & 0xF8) == 0xF0 ? 3 : -1;
-    cp = kReplacement;
-    if (extra == 0) cp = b;
-    if (extra <= 0 || i + static_cast<size_t>(extra) >= s.size()) return 1;
-    char32_t value = extra == 0 ? b : extra == 1 ? (b & 0x1F) : extra == 2 ? (b & 0x0F) : (b & 0x07);
-    for (int k = 1; k <= extra; ++k) {
-        auto cont = static_cast<unsigned char>(s[i + k]);
-        if ((cont & 0xC0) != 0x80) return 1;
-        value = (value << 6) | (cont & 0x3F);
-    }
-    static const char32_t minimum[] = {0, 0x80, 0x800, 0x10000};
-    if (value < minimum[extra] || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return 1;
-    cp = value;
-    return static_cast<size_t>(extra) + 1;
-}
 
 std::string iconvName(uint32_t codePage) { return "CP" + std::to_string(codePage); }
 
@@ -101,15 +62,9 @@ std::u16string toUtf16(std::string_view utf8) {
     std::u16string out;
     out.reserve(utf8.size());
     for (size_t i = 0; i < utf8.size();) {
-        char32_t cp;
-        i += decodeUtf8(utf8, i, cp);
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            out += static_cast<char16_t>(0xD800 + (cp >> 10));
-            out += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
-        } else {
-            out += static_cast<char16_t>(cp);
-        }
+        const utf::Decoded c = utf::decodeUtf8(utf8, i);
+        utf::appendUtf16(out, c.value);
+        i += c.length;
     }
     return out;
 }
@@ -117,15 +72,10 @@ std::u16string toUtf16(std::string_view utf8) {
 std::string toUtf8(std::u16string_view utf16) {
     std::string out;
     out.reserve(utf16.size());
-    for (size_t i = 0; i < utf16.size(); ++i) {
-        char32_t cp = utf16[i];
-        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < utf16.size() && utf16[i + 1] >= 0xDC00 && utf16[i + 1] <= 0xDFFF) {
-            cp = 0x10000 + ((cp - 0xD800) << 10) + (utf16[i + 1] - 0xDC00);
-            ++i;
-        } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-            cp = kReplacement;
-        }
-        appendUtf8(out, cp);
+    for (size_t i = 0; i < utf16.size();) {
+        const utf::Decoded c = utf::decodeUtf16(utf16, i);
+        utf::appendUtf8(out, c.value);
+        i += c.length;
     }
     return out;
 }
@@ -139,7 +89,7 @@ std::string ansiToUtf8(std::string_view bytes, uint32_t codePage) {
     Converter conv("UTF-8", iconvName(codePage), "UTF-8", "CP1252");
     if (!conv.ok()) return toUtf8(toUtf16(bytes));
     return conv.run(bytes, [](std::string_view, size_t, std::string& out) {
-        appendUtf8(out, kReplacement);
+        utf::appendUtf8(out, utf::kReplacement);
         return size_t{1};
     });
 }
@@ -151,8 +101,7 @@ std::string utf8ToAnsi(std::string_view utf8, uint32_t codePage) {
     if (!conv.ok()) return std::string(utf8);
     return conv.run(utf8, [](std::string_view in, size_t pos, std::string& out) {
         out += '?';
-        char32_t cp;
-        return decodeUtf8(in, pos, cp);
+        return size_t{utf::decodeUtf8(in, pos).length};
     });
 }
 

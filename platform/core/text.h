@@ -10,8 +10,9 @@
 
 namespace ce {
 
-std::u16string toUtf16(std::string_view utf8);  // invalid bytes become U+FFFD
-std::string toUtf8(std::u16string_view utf16);  // lone surrogates become U+FFFD
+// Each ill-formed UTF-8 sequence and each lone surrogate becomes one U+FFFD (platform/core/utf.h).
+std::u16string toUtf16(std::string_view utf8);
+std::string toUtf8(std::u16string_view utf16);
 
 // The head unit's ANSI code page (headunit.json "ansiCodePage", 949 by default).
 uint32_t ansiCodePage();

@@ -15,8 +15,8 @@ struct CodePoint {
     uint32_t units;  // number of code units it occupies
 };
 
-// Malformed sequences and lone surrogates become U+FFFD, one per offending unit (or per
-// maximal bad UTF-8 prefix), so every unit of the input belongs to exactly one character.
+// Ill-formed sequences and lone surrogates become U+FFFD as platform/core/utf.h decodes them;
+// every unit of the input belongs to exactly one character.
 std::vector<CodePoint> decodeUtf8(std::string_view text);
 std::vector<CodePoint> decodeUtf16(std::u16string_view text);
 

@@ -39,6 +39,18 @@ TEST(TextTest, FitCountsCodeUnitsOfTheStringGiven) {
     EXPECT_EQ(getTextExtentPoint(c.dc, u"Привет").cx, getTextExtentPoint(c.dc, "Привет").cx);
 }
 
+// Ill-formed UTF-8 is measured as the text conversions read it: one replacement character per
+// maximal ill-formed subpart, each owning the bytes it stands for.
+TEST(TextTest, IllFormedUtf8MeasuresAsItsReplacementCharacters) {
+    Canvas c;
+    EXPECT_EQ(getTextExtentPoint(c.dc, "\xED\xA0\x80").cx, getTextExtentPoint(c.dc, u"\uFFFD\uFFFD\uFFFD").cx);
+    EXPECT_EQ(getTextExtentPoint(c.dc, "\xE4\xB8" "A").cx, getTextExtentPoint(c.dc, u"\uFFFDA").cx);
+    const TextFit fit = getTextExtentExPoint(c.dc, std::string("\xE4\xB8" "A"), 10000);
+    ASSERT_EQ(fit.dx.size(), 3u);
+    EXPECT_EQ(fit.dx[0], fit.dx[1]);  // both bytes belong to the one replacement character
+    EXPECT_LT(fit.dx[1], fit.dx[2]);
+}
+
 TEST(TextTest, HorizontalAndVerticalAlignment) {
     const Rect box{20, 10, 280, 110};
     Canvas left, centre, right, middle;
