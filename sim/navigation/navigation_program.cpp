@@ -244,9 +244,10 @@ private:
                {{"panel", panel}, {"msg", msg}, {"wParam", wParam}}, fmt::format("{}: {} wParam {} to {}", what, msg, wParam, hex(panel)));
     }
 
+    // Logged before it goes out, so that what it causes never seems to come first.
     void broadcast(uint32_t code, ce::LPARAM arg, const std::string& what) {
-        ce::postMessage(ce::HWND_BROADCAST, broadcastId_, code, arg);
         record("broadcast", {{"code", code}, {"arg", arg}}, fmt::format("broadcast {}: {}", code, what));
+        ce::postMessage(ce::HWND_BROADCAST, broadcastId_, code, arg);
     }
 
     void record(const std::string& event, Json detail, const std::string& line) {

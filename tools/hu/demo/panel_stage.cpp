@@ -195,15 +195,19 @@ private:
         const auto deadline = std::chrono::steady_clock::now() + timeout;
         for (;;) {
             throwIfInterrupted();
+            // Whether a child has ended is asked before the log is read, so that what it logged
+            // just before it ended is still seen.
+            const auto panelEnded = s_.children->exitCode("Kelo_ZEK");
+            const auto navigationEnded = s_.children->exitCode("navigation");
             fresh();
             for (; next < history_.size(); ++next)
                 if (match(history_[next])) return history_[next];
-            if (auto code = s_.children->exitCode("Kelo_ZEK"))
-                throw StageFailure(fmt::format("Kelo_ZEK ended (exit {}) while the demo waited for {}: {}", *code, what,
+            if (panelEnded)
+                throw StageFailure(fmt::format("Kelo_ZEK ended (exit {}) while the demo waited for {}: {}", *panelEnded, what,
                                                lastLineOf(s_.children->outputOf("Kelo_ZEK"))));
-            if (auto code = s_.children->exitCode("navigation"))
-                throw StageFailure(fmt::format("the navigation simulator ended (exit {}) while the demo waited for {}: {}", *code,
-                                               what, lastLineOf(s_.children->outputOf("navigation"))));
+            if (navigationEnded)
+                throw StageFailure(fmt::format("the navigation simulator ended (exit {}) while the demo waited for {}: {}",
+                                               *navigationEnded, what, lastLineOf(s_.children->outputOf("navigation"))));
             if (std::chrono::steady_clock::now() >= deadline)
                 throw StageFailure(fmt::format("no {} within {} s", what, timeout.count() / 1000.0));
             std::this_thread::sleep_for(20ms);
