@@ -331,8 +331,14 @@ std::optional<Route> parseRoute(std::string_view text, const std::string& name, 
 
 std::optional<Route> loadRoute(const std::filesystem::path& file, std::string* error) {
     std::error_code ec;
-    if (std::filesystem::is_directory(file, ec)) {
+    const auto status = std::filesystem::status(file, ec);
+    if (std::filesystem::is_directory(status)) {
         *error = fmt::format("{}: is a folder, not a route file", file.string());
+        return std::nullopt;
+    }
+    // A pipe or a device could keep the reader waiting or feed it without end.
+    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+        *error = fmt::format("{}: is not a regular file", file.string());
         return std::nullopt;
     }
     std::ifstream in(file, std::ios::binary);

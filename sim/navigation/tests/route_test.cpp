@@ -118,6 +118,8 @@ TEST(Route, LimitsAndFiles) {
     EXPECT_EQ(error, "/nonexistent/x.route: cannot be read");
     EXPECT_FALSE(loadRoute(std::filesystem::temp_directory_path(), &error));
     EXPECT_NE(error.find("is a folder"), std::string::npos);
+    EXPECT_FALSE(loadRoute("/dev/zero", &error));
+    EXPECT_EQ(error, "/dev/zero: is not a regular file");
     auto empty = parseRoute("", "empty", &error);
     ASSERT_TRUE(empty);
     EXPECT_TRUE(empty->events.empty());
