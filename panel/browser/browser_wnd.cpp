@@ -15,7 +15,10 @@ void CBrowserWnd::SetLayout(const PanelLayout& layout) {
     for (ButtonCaption& caption : m_Layout.captions)
         if (caption.text.size() > static_cast<size_t>(kCaptionLength)) caption.text.resize(kCaptionLength);
     m_List.Configure(m_Layout.list);
-    if (m_Layout.keys.enabled) m_Focus.Build(m_Layout);
+    if (m_Layout.keys.enabled) {
+        m_Focus.Build(m_Layout);
+        if (!CanFocus(m_Focus.Current())) m_Focus.Move(true, [this](int id) { return CanFocus(id); });
+    }
     if (!BackBuffer().IsCreated()) {
         ce::Dc screen;  // every context of the system shares one pixel format
         BackBuffer().Create(screen, kBackBufferWidth, kBackBufferHeight);

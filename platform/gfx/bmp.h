@@ -14,7 +14,7 @@
 // headers, truncated pixel data), ERROR_NOT_SUPPORTED (JPEG or PNG inside a BMP),
 // ERROR_NOT_ENOUGH_MEMORY (dimensions beyond kMaxBmpPixels), and the file errors of opening.
 // Run-length images are also refused (ERROR_INVALID_DATA) when their runs are far too few for
-// their size (more than 1 M pixels and over 4096 pixels per byte of runs), so that a small
+// their size (more than 1 M pixels and over 256 pixels per byte of runs), so that a small
 // file never makes the decoder allocate a large picture.
 
 #include <cstdint>

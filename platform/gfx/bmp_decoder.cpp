@@ -15,10 +15,12 @@ enum : uint32_t { BI_RGB = 0, BI_RLE8 = 1, BI_RLE4 = 2, BI_BITFIELDS = 3, BI_JPE
 
 constexpr size_t kFileHeaderSize = 14;
 // Run-length data may describe a large picture in few bytes, but not without limit: up to this
-// many pixels in any case, and beyond that at most this many pixels per byte of runs (a blank
-// row costs 2 bytes, so 4096 pixels a byte leaves room for any real encoder's output).
+// many pixels in any case (4 MiB of surface), and beyond that at most this many pixels per
+// byte of runs, so that a file never costs more than 1 KiB of memory per byte it holds. Runs
+// of 255 pixels take 2 bytes; only pictures of mostly blank rows wider than 512 pixels, or
+// skipped with deltas, come closer to the limit than that.
 constexpr int64_t kRleFreePixels = 1 << 20;
-constexpr int64_t kRlePixelsPerByte = 4096;
+constexpr int64_t kRlePixelsPerByte = 256;
 constexpr uint32_t kCoreHeaderSize = 12;
 
 // Little-endian reads that fail instead of running past the end.
