@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <mutex>
 
+#include "platform/core/host_io.h"
 #include "platform/core/profile.h"
 
 namespace ce {
@@ -78,7 +79,8 @@ int logFile(OutputState& s) {
     if (s.logFd >= 0) ::close(s.logFd);
     std::error_code ec;
     fs::create_directories(path.parent_path(), ec);
-    s.logFd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    auto log = host::openForWriting(path, O_APPEND);  // a link in its place is not written through
+    s.logFd = log ? *log : -1;
     s.logPath = s.logFd >= 0 ? path : fs::path();
     return s.logFd;
 }

@@ -30,6 +30,7 @@ Error errorFromErrno(int err) {
     case ENOTSUP: return ERROR_NOT_SUPPORTED;
     case ETIMEDOUT: return ERROR_TIMEOUT;
     case ECANCELED: return ERROR_REQUEST_ABORTED;
+    case ELOOP: return ERROR_CANT_ACCESS_FILE;  // O_NOFOLLOW met a link
     default: return ERROR_GEN_FAILURE;
     }
 }

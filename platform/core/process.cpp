@@ -18,6 +18,7 @@
 #include <fmt/format.h>
 
 #include "platform/core/debug.h"
+#include "platform/core/host_io.h"
 #include "platform/core/paths.h"
 #include "platform/core/profile.h"
 
@@ -164,8 +165,9 @@ Result<std::unique_ptr<NamedMutex>> NamedMutex::create(std::string_view name) {
     auto profile = Profile::current();
     if (!profile) return fail(profile.error());
     fs::path file = (*profile)->runDir() / lockFileName(name);
-    int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-    if (fd < 0) return fail(errno == ENOENT ? ERROR_PATH_NOT_FOUND : errorFromErrno(errno));
+    auto lock = host::openLockFile(file, 0666);
+    if (!lock) return fail(lock.error() == ERROR_FILE_NOT_FOUND ? ERROR_PATH_NOT_FOUND : lock.error());
+    const int fd = *lock;
 
     bool first = ofdLock(fd, F_WRLCK, false);
     if (!ofdLock(fd, F_RDLCK, true)) {

@@ -21,6 +21,7 @@
 #include <mutex>
 
 #include "platform/core/debug.h"
+#include "platform/core/host_io.h"
 #include "platform/core/profile.h"
 #include "platform/core/reg_file.h"
 
@@ -53,8 +54,14 @@ FileStamp stampOf(const fs::path& file) {
 }
 
 Result<std::string> readWholeFile(const fs::path& file) {
-    int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    // O_NONBLOCK: a FIFO in the file's place is refused at once instead of waited on.
+    int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) return fail(errno == ENOENT ? ERROR_FILE_NOT_FOUND : errorFromErrno(errno));
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return fail(ERROR_CANT_ACCESS_FILE);
+    }
     std::string bytes;
     char buffer[65536];
     ssize_t n;
@@ -71,31 +78,9 @@ Result<std::string> readWholeFile(const fs::path& file) {
     return bytes;
 }
 
-Error writeWholeFile(int fd, const std::string& bytes) {
-    size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return errorFromErrno(errno);
-        }
-        done += static_cast<size_t>(n);
-    }
-    return ERROR_SUCCESS;
-}
-
 // Replaces file with bytes: a temporary file beside it, flushed, then renamed over it.
 Error saveAtomically(const fs::path& file, const std::string& bytes) {
-    fs::path temp = file;
-    temp += ".tmp." + std::to_string(::getpid());
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) return errorFromErrno(errno);
-    Error error = writeWholeFile(fd, bytes);
-    if (error == ERROR_SUCCESS && ::fsync(fd) != 0) error = errorFromErrno(errno);
-    ::close(fd);
-    if (error == ERROR_SUCCESS && ::rename(temp.c_str(), file.c_str()) != 0) error = errorFromErrno(errno);
-    if (error != ERROR_SUCCESS) ::unlink(temp.c_str());
-    return error;
+    return host::replaceFile(file, bytes, 0644, /*flush=*/true);
 }
 
 // Holds an exclusive lock on run/registry.lock for its lifetime (between processes; threads
@@ -105,8 +90,9 @@ public:
     explicit FileLock(const fs::path& runDir) {
         std::error_code ec;
         fs::create_directories(runDir, ec);
-        fd_ = ::open((runDir / "registry.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-        if (fd_ < 0) return;
+        auto lock = host::openLockFile(runDir / "registry.lock");
+        if (!lock) return;
+        fd_ = *lock;
         while (::flock(fd_, LOCK_EX) != 0) {
             if (errno != EINTR) {
                 ::close(fd_);

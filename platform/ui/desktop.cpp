@@ -102,13 +102,18 @@ std::optional<std::vector<ControlState>> fromJson(const std::vector<uint8_t>& by
     return out;
 }
 
-Result<Reply> callOwner(HWND hwnd, Request req) {
+// A window's image comes from a thread of its owner that never waits for the window's own
+// thread, so only a stopped or frozen process takes long; a capture gives up on it sooner than
+// a message would.
+constexpr uint32_t kImageTimeoutMs = 1000;
+
+Result<Reply> callOwner(HWND hwnd, Request req, uint32_t timeoutMs = SEND_TIMEOUT_MS) {
     DesktopLink* link = sys().link();
     int pid = link ? sys().index().read().ownerPid(hwnd) : 0;
     if (pid == 0 || pid == currentPid()) return fail(ERROR_INVALID_HANDLE);
     req.senderPid = static_cast<uint32_t>(currentPid());
     auto self = MessageQueue::current();
-    return link->call(pid, req, SEND_TIMEOUT_MS, self->wakeFd(), [self] {
+    return link->call(pid, req, timeoutMs, self->wakeFd(), [self] {
         self->drainWake();
         processSentMessages();
     });
@@ -160,13 +165,31 @@ void blit(const Surface& src, Surface& dst, Point at) {
         std::memcpy(dst.row(y) + area.left, src.row(y - at.y) + (area.left - at.x), static_cast<size_t>(area.width()) * 4);
 }
 
+// The memory file of a top-level window of this process. Taken under the system's lock: the
+// image lives as long as its record is listed, and its owner may destroy it at any moment.
+OwnedFd localImage(HWND hwnd) {
+    std::lock_guard lock(sys().mutex());
+    auto r = sys().findLocked(hwnd);
+    return r && r->topLevel() && r->composed ? r->composed->share() : OwnedFd();
+}
+
+// A window's image as it shows now, read from its memory file (never from a mapping its owner
+// may shrink meanwhile).
 Result<Surface> pixelsOf(const IndexEntry& e) {
-    if (auto r = sys().find(e.hwnd)) {
-        if (r->composed) return Surface(r->composed->surface());  // a deep copy
-        return fail(ERROR_INVALID_HANDLE);
+    OwnedFd image;
+    if (sys().find(e.hwnd)) {
+        image = localImage(e.hwnd);
+    } else {
+        Request req;
+        req.kind = RequestKind::Image;
+        req.hwnd = e.hwnd;
+        auto reply = callOwner(e.hwnd, req, kImageTimeoutMs);
+        if (!reply.ok()) return fail(reply.error());
+        if (reply->status) return fail(reply->status);
+        image = std::move(reply->fd);
     }
-    if (e.pixels.empty()) return fail(ERROR_INVALID_HANDLE);
-    return SharedPixels::read(e.pixels);
+    if (!image.valid()) return fail(ERROR_INVALID_HANDLE);
+    return SharedPixels::read(image.get());
 }
 
 }  // namespace
@@ -236,9 +259,13 @@ Reply answerRequest(const Request& req) {
             break;
         }
         case RequestKind::Post:
-            if (!sys().find(req.hwnd) ||
-                !postMessage(req.hwnd, req.msg, static_cast<WPARAM>(req.wParam), static_cast<LPARAM>(req.lParam)))
-                reply.status = ERROR_INVALID_HANDLE;
+            if (!sys().find(req.hwnd)) reply.status = ERROR_INVALID_HANDLE;
+            else if (!postMessage(req.hwnd, req.msg, static_cast<WPARAM>(req.wParam), static_cast<LPARAM>(req.lParam)))
+                reply.status = messageCarriesPointers(req.msg) ? ERROR_INVALID_PARAMETER : ERROR_NOT_ENOUGH_QUOTA;
+            break;
+        case RequestKind::Image:
+            reply.fd = localImage(req.hwnd);
+            if (!reply.fd.valid()) reply.status = ERROR_INVALID_HANDLE;
             break;
         case RequestKind::Describe: {
             if (!sys().find(req.hwnd)) {
@@ -343,12 +370,5 @@ Result<std::unique_ptr<Surface>> captureWindow(HWND topLevel) {
 }
 
 std::string desktopFolder() { return sys().desktopFolder(); }
-
-int removeStaleWindowImages(const std::filesystem::path& root) {
-    std::error_code ec;
-    std::filesystem::path canonical = std::filesystem::weakly_canonical(root, ec);
-    const std::string prefix = "hu-" + desktopHash((ec ? root : canonical).string()) + "-";
-    return SharedPixels::removeOrphans("/dev/shm", prefix, 0);
-}
 
 }  // namespace ce

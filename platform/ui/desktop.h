@@ -2,13 +2,15 @@
 // The head unit's desktop as tools and tests see it: every top-level window of every process,
 // the state of their controls, the screen's pixels, and injected input.
 //
-// The desktop lives in the head unit's run/ folder (see DESIGN.md): a window index shared by
-// every process (handle, pid, program, title, class, rectangle, z-order, visibility, topmost),
-// each process's message socket, the registered-message atoms, and the pixels of every
-// top-level window in shared memory. A process outside a head unit (no profile) has a private
-// desktop of its own, with the same behaviour inside the process.
+// The desktop lives in the head unit's run/desktop/ folder (see DESIGN.md), private to the
+// user that runs the head unit: a window index shared by every process (handle, pid, program,
+// title, class, rectangle, z-order, visibility, topmost) and the registered-message atoms.
+// Each process answers the others on a socket of its own, only when they run as the same user
+// (or root); the pixels of each top-level window are in a memory file without a name that its
+// owner hands to such a process on request, so a window image can be neither read nor replaced
+// by another user and disappears with its program, however that ends. A process outside a head
+// unit (no profile) has a private desktop of its own, with the same behaviour inside the process.
 
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -55,11 +57,5 @@ Result<std::unique_ptr<Surface>> captureWindow(HWND topLevel);
 
 // The folder of this process's desktop (the profile's run/ folder), empty for a private one.
 std::string desktopFolder();
-
-// Removes the window images (the shared pixels of top-level windows) of the head unit at root
-// that no live process owns any more; returns how many. Every process also sweeps the images
-// of dead processes of any head unit when it first joins a desktop, so images of killed
-// programs, and of head units that were deleted, do not pile up in /dev/shm.
-int removeStaleWindowImages(const std::filesystem::path& root);
 
 }  // namespace ce

@@ -6,7 +6,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <utility>
 
+#include "platform/core/debug.h"
 #include "platform/ui/window_system.h"
 
 namespace ce {
@@ -85,25 +87,30 @@ bool MessageQueue::pushSent(const std::shared_ptr<SentMessage>& sent) {
     return true;
 }
 
-bool MessageQueue::pushPosted(const Msg& msg) {
+bool MessageQueue::admit(std::deque<Msg>& queue, const Msg& msg) {
+    bool full = false, firstRefusal = false;
     {
         std::lock_guard lock(mutex_);
         if (dead_) return false;
-        posted_.push_back(msg);
+        full = queue.size() >= MAX_WAITING;
+        if (full) {
+            firstRefusal = !std::exchange(overflowNoted_, true);
+        } else {
+            if (queue.size() < MAX_WAITING / 2) overflowNoted_ = false;  // the flood is over
+            queue.push_back(msg);
+        }
     }
+    if (firstRefusal)
+        debugPrint("message queue full: %d messages wait; message 0x%04X and any more refused\n",
+                   static_cast<int>(MAX_WAITING), msg.message);
+    if (full) return false;
     wake();
     return true;
 }
 
-bool MessageQueue::pushInput(const Msg& msg) {
-    {
-        std::lock_guard lock(mutex_);
-        if (dead_) return false;
-        input_.push_back(msg);
-    }
-    wake();
-    return true;
-}
+bool MessageQueue::pushPosted(const Msg& msg) { return admit(posted_, msg); }
+
+bool MessageQueue::pushInput(const Msg& msg) { return admit(input_, msg); }
 
 void MessageQueue::postQuit(int exitCode) {
     {

@@ -63,7 +63,12 @@ public:
     // Waits for a wake-up until the deadline (none: forever). True when woken.
     bool waitWake(std::optional<Clock::time_point> deadline);
 
-    // From any thread. False when the queue's thread has ended.
+    // At most this many posted messages, and as many input messages, wait in a queue (as on
+    // the device): a flood from another process cannot eat the program's memory. A push
+    // beyond fails; the first refusal of a flood leaves a debug line.
+    static constexpr size_t MAX_WAITING = 10000;
+
+    // From any thread. False when the queue's thread has ended (or the queue is full).
     bool pushSent(const std::shared_ptr<SentMessage>& sent);
     // Takes a sent message back if its handling has not started (a send that timed out).
     bool retractSent(const std::shared_ptr<SentMessage>& sent);
@@ -114,6 +119,10 @@ private:
     std::optional<int> quit_;
     std::set<HWND> paintPending_;
     std::vector<Timer> timers_;
+    bool overflowNoted_ = false;
+
+    // Appends to posted_ or input_ unless the queue is full or dead, and wakes the owner.
+    bool admit(std::deque<Msg>& queue, const Msg& msg);
 };
 
 // Milliseconds of the steady clock, truncated to 32 bits (the time stamp of queued messages).

@@ -109,6 +109,10 @@ LRESULT sendRemote(int pid, HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, u
     req.senderPid = static_cast<uint32_t>(currentPid());
     if (msg == WM_COPYDATA) {
         const auto* cds = reinterpret_cast<const CopyDataStruct*>(lParam);
+        if (cds && cds->cbData > COPYDATA_MAX_BYTES) {  // the receiver would refuse the frame
+            error = ERROR_INVALID_PARAMETER;
+            return 0;
+        }
         uint64_t dwData = cds ? cds->dwData : 0;
         for (int i = 0; i < 8; ++i) req.payload.push_back(static_cast<uint8_t>(dwData >> (8 * i)));
         if (cds && cds->lpData && cds->cbData) {

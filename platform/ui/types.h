@@ -192,6 +192,11 @@ struct CopyDataStruct {
     const void* lpData = nullptr;
 };
 
+// The most bytes WM_COPYDATA carries to another process (1 MiB); a longer block is refused
+// with ERROR_INVALID_PARAMETER before anything is sent, and a receiver refuses a frame that
+// announces more before it allocates a byte.
+inline constexpr uint32_t COPYDATA_MAX_BYTES = 1u << 20;
+
 struct Point {
     int x = 0;
     int y = 0;

@@ -51,7 +51,7 @@ Error Window::create(const WindowSpec& params) {
     r->surface = Surface(r->rect.width(), r->rect.height(), pixelFromColor(background_));
     r->invalid = Rect{0, 0, r->rect.width(), r->rect.height()};
     r->erase = true;
-    if (!params.parent) r->composed = SharedPixels::create(system.pixelPath(r->hwnd), r->rect.width(), r->rect.height());
+    if (!params.parent) r->composed = SharedPixels::create(r->rect.width(), r->rect.height());
 
     system.add(r);
     if (parent) {

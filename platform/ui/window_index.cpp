@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,6 +13,8 @@
 #include <sstream>
 
 #include <nlohmann/json.hpp>
+
+#include "platform/core/host_io.h"
 
 namespace ce {
 
@@ -126,21 +129,17 @@ void IndexData::place(HWND hwnd, HWND insertAfter) {
     windows.insert(windows.begin() + static_cast<long>(at), std::move(entry));
 }
 
-std::vector<std::string> IndexData::dropDead() {
+void IndexData::dropDead() {
     std::map<int, bool> alive;
     auto isAlive = [&](int pid, uint64_t start) {
         auto it = alive.find(pid);
         if (it != alive.end()) return it->second;
         return alive[pid] = processAlive(pid, start);
     };
-    std::vector<std::string> leftPixels;
-    for (const auto& e : windows)
-        if (!isAlive(e.pid, e.start) && !e.pixels.empty()) leftPixels.push_back(e.pixels);
     std::erase_if(windows, [&](const IndexEntry& e) { return !isAlive(e.pid, e.start); });
     std::erase_if(blocks, [&](const HandleBlock& b) { return !isAlive(b.pid, b.start); });
     if (foreground && !find(foreground)) foreground = 0;
     if (capture && !ownerPid(capture)) capture = 0;
-    return leftPixels;
 }
 
 // ---- Private backend --------------------------------------------------------------------------
@@ -185,8 +184,7 @@ Json toJson(const IndexData& d) {
                            {"class", e.className},
                            {"rect", {e.rect.left, e.rect.top, e.rect.right, e.rect.bottom}},
                            {"visible", e.visible},
-                           {"topmost", e.topmost},
-                           {"pixels", e.pixels}});
+                           {"topmost", e.topmost}});
     }
     j["windows"] = windows;
     return j;
@@ -216,7 +214,6 @@ IndexData fromJson(const Json& j) {
             e.rect = {r.at(0).get<int>(), r.at(1).get<int>(), r.at(2).get<int>(), r.at(3).get<int>()};
             e.visible = w.value("visible", false);
             e.topmost = w.value("topmost", false);
-            e.pixels = w.value("pixels", "");
             d.windows.push_back(std::move(e));
         }
         if (d.nextBlock < FIRST_HANDLE_BLOCK) d.nextBlock = FIRST_HANDLE_BLOCK;
@@ -227,12 +224,25 @@ IndexData fromJson(const Json& j) {
     return d;
 }
 
+// The index is small; a file past this size is not one (a person's mistake, or a planted file).
+constexpr size_t kMaxIndexBytes = 16u << 20;
+
+// The desktop's folder is private to the user that runs the head unit: its index names every
+// window. A folder this user made earlier with wider permissions is narrowed; one of another
+// user is left as it is (the desktop does not rely on the folder's mode: every connection is
+// checked, see desktop_link.h).
+void prepareFolder(const fs::path& folder) {
+    std::error_code ec;
+    fs::create_directories(folder.parent_path(), ec);
+    host::makeFolder(folder, 0700);
+    struct stat st {};
+    if (::lstat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() && (st.st_mode & 077))
+        ::chmod(folder.c_str(), 0700);
+}
+
 class SharedIndex : public WindowIndex {
 public:
-    explicit SharedIndex(const fs::path& folder) : folder_(folder) {
-        std::error_code ec;
-        fs::create_directories(folder_, ec);
-    }
+    explicit SharedIndex(const fs::path& folder) : folder_(folder) { prepareFolder(folder_); }
 
     IndexData read() override {
         IndexData d = load();
@@ -242,39 +252,27 @@ public:
 
     void update(const std::function<void(IndexData&)>& change) override {
         std::lock_guard threadLock(mutex_);
-        int lockFd = open((folder_ / "windows.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        auto lock = host::openLockFile(folder_ / "windows.lock", 0600);
+        const int lockFd = lock ? *lock : -1;
         if (lockFd >= 0) {
             while (flock(lockFd, LOCK_EX) != 0 && errno == EINTR) {
             }
         }
         IndexData d = load();
-        for (const auto& file : d.dropDead()) {
-            std::error_code ec;
-            fs::remove(file, ec);
-        }
+        d.dropDead();
         change(d);
-        store(d);
+        // Readers see the old or the new file, whole.
+        host::replaceFile(folder_ / "windows.json", toJson(d).dump(), 0600);
         if (lockFd >= 0) close(lockFd);  // closing releases the lock
     }
 
 private:
     IndexData load() {
-        std::ifstream in(folder_ / "windows.json", std::ios::binary);
-        if (!in) return IndexData{};
-        Json j = Json::parse(in, nullptr, false);
+        auto text = host::readFile(folder_ / "windows.json", kMaxIndexBytes);
+        if (!text) return IndexData{};
+        Json j = Json::parse(*text, nullptr, false);
         if (j.is_discarded() || !j.is_object()) return IndexData{};
         return fromJson(j);
-    }
-
-    void store(const IndexData& d) {
-        fs::path tmp = folder_ / ("windows.json." + std::to_string(currentPid()) + ".tmp");
-        {
-            std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-            out << toJson(d).dump();
-            if (!out) return;
-        }
-        std::error_code ec;
-        fs::rename(tmp, folder_ / "windows.json", ec);  // readers see the old or the new file, whole
     }
 
     fs::path folder_;

@@ -30,7 +30,6 @@ struct IndexEntry {
     Rect rect;
     bool visible = false;
     bool topmost = false;
-    std::string pixels;  // host path of the shared pixels, empty for a private desktop
 };
 
 struct HandleBlock {
@@ -59,8 +58,8 @@ struct IndexData {
     void remove(HWND hwnd);
     // SetWindowPos's z-order part: HWND_TOP, HWND_BOTTOM, HWND_TOPMOST, HWND_NOTOPMOST or a window.
     void place(HWND hwnd, HWND insertAfter);
-    // Drops what belongs to dead processes; returns the pixel files they left.
-    std::vector<std::string> dropDead();
+    // Drops what belongs to dead processes.
+    void dropDead();
 };
 
 // True while the process lives and is the one that started at `start` (0: any).

@@ -13,13 +13,6 @@ namespace ce {
 
 namespace fs = std::filesystem;
 
-namespace {
-
-// An image younger than this may belong to a program that has not locked it yet.
-constexpr int kOrphanImageMinAgeSeconds = 10;
-
-}  // namespace
-
 WindowSystem& WindowSystem::instance() {
     // Never destroyed: threads answering other processes may still run while the process exits.
     static WindowSystem* system = new WindowSystem;
@@ -128,17 +121,9 @@ void WindowSystem::bindDesktop() {
     if (ec) root = (*profile)->root();
     std::string hash = desktopHash(root.string());
     fs::path folder = (*profile)->runDir() / "desktop";
-    fs::create_directories(folder, ec);
     folder_ = folder.string();
     index_ = makeSharedIndex(folder);
     link_ = std::make_unique<DesktopLink>("hu-" + hash);
-    if (access("/dev/shm", W_OK) == 0) {
-        pixelPrefix_ = "/dev/shm/hu-" + hash + "-";
-        // Images left by killed programs, of this head unit or of any other, even deleted one.
-        SharedPixels::removeOrphans("/dev/shm", "hu-", kOrphanImageMinAgeSeconds);
-    } else {
-        pixelPrefix_ = (folder / "pixels-").string();
-    }
 }
 
 WindowIndex& WindowSystem::index() {
@@ -156,14 +141,6 @@ bool WindowSystem::sharedDesktop() { return link() != nullptr; }
 std::string WindowSystem::desktopFolder() {
     index();
     return folder_;
-}
-
-std::string WindowSystem::pixelPath(HWND hwnd) {
-    index();
-    if (pixelPrefix_.empty()) return {};
-    char name[16];
-    std::snprintf(name, sizeof name, "%08x", hwnd);
-    return pixelPrefix_ + name;
 }
 
 void WindowSystem::ensureListening() {
@@ -187,7 +164,6 @@ void WindowSystem::publish(HWND hwnd) {
         entry.rect = r->rect;
         entry.visible = r->visibleStyle();
         entry.topmost = (r->exStyle & WS_EX_TOPMOST) != 0;
-        entry.pixels = r->composed ? r->composed->path() : std::string();
     }
     static const std::string program = modulePath();
     entry.program = program;

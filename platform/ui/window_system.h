@@ -85,7 +85,6 @@ public:
     DesktopLink* link();  // nullptr for a private desktop
     bool sharedDesktop();
     std::string desktopFolder();
-    std::string pixelPath(HWND hwnd);  // empty for a private desktop
     void ensureListening();
 
     // Writes a top-level window's entry (title, rectangle, state) into the index; the entry is
@@ -111,7 +110,6 @@ private:
     std::unique_ptr<WindowIndex> index_;
     std::unique_ptr<DesktopLink> link_;
     std::string folder_;
-    std::string pixelPrefix_;
     std::mutex listenMutex_;
 };
 

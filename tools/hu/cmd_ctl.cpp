@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <optional>
@@ -332,6 +333,14 @@ int cmdCopyData(const Options& o) {
     if (o.positional.size() != 2) return failWith("copydata needs WINDOW DWDATA FILE");
     auto dwData = parseNumber(o.positional[0]);
     if (!dwData) return failWith("bad DWDATA '" + o.positional[0] + "'");
+    // Checked before reading: a file larger than a WM_COPYDATA can carry (or one that never
+    // ends, such as a FIFO) is not read at all.
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(o.positional[1], ec);
+    if (ec) return failWith("cannot read " + o.positional[1] + ": not a file");
+    if (size > ce::COPYDATA_MAX_BYTES)
+        return failWith(o.positional[1] + " holds " + std::to_string(size) + " bytes; WM_COPYDATA carries at most " +
+                        std::to_string(ce::COPYDATA_MAX_BYTES));
     std::ifstream in(o.positional[1], std::ios::binary);
     if (!in) return failWith("cannot read " + o.positional[1]);
     std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

@@ -1,12 +1,14 @@
 // A small program with one top-level window, started by the desktop tests as another process
 // of the head unit. It answers a registered message and WM_COPYDATA with values the test can
-// check, and notes every message it handled in run/<title>.log.
+// check, and notes every message it handled in run/<title>.log. "UI_TEST_HOLD" keeps its
+// thread busy until run/<title>.release exists, so that messages pile up in its queue.
 //
 //   ui_test_peer TITLE [--hidden] [--color RRGGBB] [--rect L T R B] [--sleep-ms N]
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -56,6 +58,14 @@ int main(int argc, char** argv) {
         if (sleepMs) std::this_thread::sleep_for(std::chrono::milliseconds(sleepMs));
         note("ping " + std::to_string(wParam));
         return static_cast<LRESULT>(wParam) + 1000;
+    });
+    const UINT hold = registerWindowMessage("UI_TEST_HOLD");
+    w.on(hold, [&](WPARAM, LPARAM) -> LRESULT {
+        const auto release = (*profile)->runDir() / (title + ".release");
+        for (int i = 0; i < 6000 && !std::filesystem::exists(release); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        note("held");
+        return 0;
     });
     w.on(WM_COPYDATA, [&](WPARAM wParam, LPARAM lParam) -> LRESULT {
         const auto* cds = reinterpret_cast<const CopyDataStruct*>(lParam);

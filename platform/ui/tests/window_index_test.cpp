@@ -1,8 +1,9 @@
-// The desktop's window index: z-order bands, placement, handle blocks and the dropping of
-// what dead processes left behind (their entries and their pixel files).
+// The desktop's window index: z-order bands, placement, handle blocks, the dropping of what
+// dead processes left behind, and index files that someone else planted.
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -80,11 +81,9 @@ TEST(WindowIndex, RemovingAWindowClearsForegroundAndCapture) {
     EXPECT_EQ(d.capture, 0u);
 }
 
-TEST(WindowIndex, DeadProcessesLoseTheirWindowsBlocksAndPixelFiles) {
+TEST(WindowIndex, DeadProcessesLoseTheirWindowsAndBlocks) {
     fs::path dir = fs::temp_directory_path() / ("ui-index-" + std::to_string(getpid()));
     fs::create_directories(dir);
-    fs::path pixels = dir / "pixels-dead";
-    std::ofstream(pixels) << "x";
 
     auto index = makeSharedIndex(dir);
     int dead = deadPid();
@@ -93,7 +92,6 @@ TEST(WindowIndex, DeadProcessesLoseTheirWindowsBlocksAndPixelFiles) {
         IndexEntry theirs = entry(0x10101);
         theirs.pid = dead;
         theirs.start = 0;
-        theirs.pixels = pixels.string();
         d.insertFront(mine);
         d.insertFront(theirs);
         d.blocks.push_back({0x10000, currentPid(), currentStartTime()});
@@ -105,10 +103,8 @@ TEST(WindowIndex, DeadProcessesLoseTheirWindowsBlocksAndPixelFiles) {
     EXPECT_EQ(seen.ownerPid(0x10105), 0);
     EXPECT_EQ(seen.ownerPid(0x10001), currentPid());
     EXPECT_EQ(seen.foreground, 0u);
-    EXPECT_TRUE(fs::exists(pixels));
 
-    index->update([](IndexData&) {});  // the next write drops them for good, pixel file too
-    EXPECT_FALSE(fs::exists(pixels));
+    index->update([](IndexData&) {});  // the next write drops them for good
     EXPECT_EQ(index->read().blocks.size(), 1u);
     fs::remove_all(dir);
 }
@@ -125,6 +121,28 @@ TEST(WindowIndex, ADamagedIndexFileReadsAsAnEmptyDesktop) {
     index->update([&](IndexData& data) { base = data.nextBlock; });
     EXPECT_GE(base, FIRST_HANDLE_BLOCK);
     fs::remove_all(dir);
+}
+
+TEST(WindowIndex, PlantedLinksAndFifosAreNeitherFollowedNorWaitedFor) {
+    fs::path dir = fs::temp_directory_path() / ("ui-index-planted-" + std::to_string(getpid()));
+    fs::path victim = fs::temp_directory_path() / ("ui-index-victim-" + std::to_string(getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    std::ofstream(victim) << "precious";
+    fs::create_symlink(victim, dir / "windows.lock");
+    ASSERT_EQ(mkfifo((dir / "windows.json").c_str(), 0600), 0);
+
+    auto index = makeSharedIndex(dir);
+    EXPECT_TRUE(index->read().windows.empty()) << "a FIFO reads as an empty desktop, at once";
+    index->update([](IndexData& d) { d.insertFront(entry(0x10001)); });
+    EXPECT_EQ(order(index->read()), (std::vector<HWND>{0x10001})) << "the FIFO was replaced by a file";
+    std::ifstream in(victim);
+    std::string text;
+    std::getline(in, text);
+    EXPECT_EQ(text, "precious") << "nothing written through a planted link";
+    EXPECT_EQ(fs::status(dir).permissions() & fs::perms::all, fs::perms::owner_all) << "the desktop folder is private";
+    fs::remove_all(dir);
+    fs::remove(victim);
 }
 
 TEST(WindowIndex, ProcessIdentityIncludesItsStartTime) {

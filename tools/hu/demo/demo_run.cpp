@@ -393,7 +393,6 @@ std::vector<CheckResult> DemoRun::checks() {
 std::string DemoRun::cleanUp() {
     const size_t started = children_.pids().size();
     const auto strays = endHeadUnitProcesses(o_.root, 2s, std::vector<pid_t>(o_.keepAlive.begin(), o_.keepAlive.end()));
-    removeDesktopLeftovers(o_.root);
     std::string line = fmt::format("Clean-up: the {} processes the demo started are stopped", started);
     if (!strays.empty()) line += fmt::format(", and {} more of the head unit were ended", strays.size());
     if (o_.temporary && !o_.keep) {

@@ -10,8 +10,6 @@
 #include <system_error>
 #include <thread>
 
-#include "platform/ui/desktop.h"
-
 namespace hu::demo {
 
 namespace fs = std::filesystem;
@@ -94,15 +92,13 @@ std::vector<pid_t> endHeadUnitProcesses(const fs::path& root, std::chrono::milli
         waitWhileAnyAlive(found, Clock::now() + grace);
         for (pid_t pid : found)
             if (alive(pid)) ::kill(pid, SIGKILL);
-        // A killed process lets go of its files (and the locks on its window images) only
-        // once it has really exited; what is swept next must not find them still held.
+        // A killed process lets go of its files only once it has really exited; what is
+        // removed next must not find them still held.
         waitWhileAnyAlive(found, Clock::now() + std::chrono::seconds(2));
         for (pid_t pid : found)
             if (std::find(ended.begin(), ended.end(), pid) == ended.end()) ended.push_back(pid);
     }
     return ended;
 }
-
-int removeDesktopLeftovers(const fs::path& root) { return ce::removeStaleWindowImages(root); }
 
 }  // namespace hu::demo

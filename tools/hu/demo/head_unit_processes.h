@@ -5,8 +5,8 @@
 // folder, and every child inherits it. That makes the environment the one reliable mark of
 // membership: the programs the updater starts detach into sessions of their own (they are
 // nobody's child and in nobody's process group), yet they still carry the folder's name.
-// These functions let the demo and its watchdog find and end all of them, and remove the
-// window pixels the desktop keeps outside the folder (in /dev/shm).
+// These functions let the demo and its watchdog find and end all of them. (The desktop keeps
+// nothing of a head unit outside its folder: window images vanish with their programs.)
 
 #include <sys/types.h>
 
@@ -25,9 +25,5 @@ std::vector<pid_t> headUnitProcesses(const std::filesystem::path& root, const st
 // processes that were found (and ended).
 std::vector<pid_t> endHeadUnitProcesses(const std::filesystem::path& root, std::chrono::milliseconds grace,
                                         const std::vector<pid_t>& except = {});
-
-// Removes the pixel files the desktop of `root` left in /dev/shm (one per top-level window,
-// left behind by a program that was killed). Returns how many were removed.
-int removeDesktopLeftovers(const std::filesystem::path& root);
 
 }  // namespace hu::demo

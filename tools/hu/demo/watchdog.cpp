@@ -42,7 +42,6 @@ constexpr char kFinished = 'F';
 
     // The demo ended without cleaning up.
     endHeadUnitProcesses(root, std::chrono::milliseconds(2000));
-    removeDesktopLeftovers(root);
     if (removeFolder) {
         std::error_code ec;
         std::filesystem::remove_all(root, ec);
