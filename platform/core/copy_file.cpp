@@ -166,6 +166,9 @@ Error copyFileEx(std::string_view source, std::string_view target, const CopyPro
     if (::fstat(in.fd, &st) == 0) {
         const struct timespec times[2] = {st.st_atim, st.st_mtim};
         ::futimens(out.fd, times);
+        // A copied program stays a program: the host's permission bits come along (never the
+        // set-id bits).
+        ::fchmod(out.fd, st.st_mode & 0777);
     }
     Error stored = detail::storeAttributes(out.fd, sourceEntry->attributes);
     out.close();

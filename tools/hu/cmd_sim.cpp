@@ -9,6 +9,7 @@ namespace hu {
 int runShellSimulator(const std::string& headUnitDir, const Args& options);
 int runMcuSimulator(const std::string& headUnitDir, const Args& options);
 int runBluetoothSimulator(const std::string& headUnitDir, const Args& options);
+int runNavigationSimulator(const std::string& headUnitDir, const Args& options);
 
 // Each simulator registers here, explicitly.
 const std::vector<Simulator>& simulators() {
@@ -16,6 +17,7 @@ const std::vector<Simulator>& simulators() {
         {"shell", "[--windows A,B,...]  the head unit's own application windows, logging what they receive", runShellSimulator},
         {"mcu", "[--chip 0|1] [--blank] [--paced] [--skip-entry-check] [faults] (--help lists all)  the MCU's boot firmware behind COM5", runMcuSimulator},
         {"bluetooth", "[--dfu-mode] [--transfer-size N] [--paced] [faults] (--help lists all)  the Bluetooth module (BCSP, DFU) behind COM2", runBluetoothSimulator},
+        {"navigation", "[--route FILE] [--topmost] [--print-route]  the navigation program: window \"Kelo\" with a map, playing a route to the panel", runNavigationSimulator},
     };
     return table;
 }

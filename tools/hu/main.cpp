@@ -18,6 +18,7 @@ int cmdPackage(const Args& args);
 int cmdBoard(const Args& args);
 int cmdFlash(const Args& args);
 int cmdDemo(const Args& args);
+int cmdNav(const Args& args);
 
 // Each command registers here, explicitly: name, usage, summary, entry point.
 const std::vector<Command>& commands() {
@@ -30,6 +31,7 @@ const std::vector<Command>& commands() {
         {"package", "package DIR [--without PART,...] [--panel PATH...] ...", "build an update package on the head unit's SD card", cmdPackage},
         {"board", "board DIR [--json] | board DIR fail WHAT PLAN", "show the board's GPIO lines, request log and OEM calls", cmdBoard},
         {"flash", "flash DIR dump bootloader|hidden|sectors OUT", "write one region of the NAND flash to a file", cmdFlash},
+        {"nav", "nav DIR record [--turn N] ...|show|hide|speed N|end-guide|raise|destroy", "play the navigation program's messages to the guidance panel", cmdNav},
         {"demo", "demo [DIR] [--emergency] [--keep] [--screenshots DIR]", "the whole update end to end on a fresh head unit, checked against the package", cmdDemo},
     };
     return table;

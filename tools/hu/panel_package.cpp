@@ -9,6 +9,7 @@
 
 #include "installer/crc/crc32.h"
 #include "platform/core/profile.h"
+#include "platform/core/text.h"
 
 namespace hu {
 namespace fs = std::filesystem;
@@ -28,76 +29,58 @@ constexpr const char* kPackageIni =
     throw std::runtime_error(fmt::format("{} {}{}", what, path.string(), ec ? ": " + ec.message() : ""));
 }
 
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) fail("cannot read", path);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 void writeFile(const fs::path& path, std::string_view bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     if (!out) fail("cannot write", path);
 }
 
-fs::path sdCardOf(const fs::path& headUnitDir) {
+ce::Profile profileOf(const fs::path& headUnitDir) {
     auto profile = ce::Profile::load(headUnitDir);
     if (!profile) throw std::runtime_error(fmt::format("{} is no head unit (hu init makes one)", headUnitDir.string()));
-    for (const auto& mount : profile->mounts())
+    return std::move(*profile);
+}
+
+fs::path sdCardOf(const ce::Profile& profile, const fs::path& headUnitDir) {
+    for (const auto& mount : profile.mounts())
         if (mount.devicePath == "\\SDMMC Card") return mount.host;
     throw std::runtime_error(fmt::format("{} has no \"\\SDMMC Card\" mount", headUnitDir.string()));
 }
 
-fs::path besideHu(const char* name) {
+fs::path besideHu(const fs::path& name) {
     std::error_code ec;
     const fs::path self = fs::read_symlink("/proc/self/exe", ec);
-    return ec ? fs::path(name) : self.parent_path() / name;
+    return ec ? name : self.parent_path() / name;
 }
 
-// A small 24-bit BMP of one colour: a stand-in for one of the panel's pictures.
-std::string standInBitmap(int width, int height, uint32_t rgb) {
-    const int rowBytes = (width * 3 + 3) / 4 * 4;
-    const int size = 54 + rowBytes * height;
-    std::string b;
-    auto put = [&b](uint32_t v, int bytes) {
-        for (int i = 0; i < bytes; ++i) b += static_cast<char>((v >> (8 * i)) & 0xFF);
-    };
-    b += "BM";
-    put(static_cast<uint32_t>(size), 4);
-    put(0, 4);
-    put(54, 4);
-    put(40, 4);
-    put(static_cast<uint32_t>(width), 4);
-    put(static_cast<uint32_t>(height), 4);
-    put(1, 2);
-    put(24, 2);
-    put(0, 4);
-    put(static_cast<uint32_t>(rowBytes * height), 4);
-    put(2835, 4);
-    put(2835, 4);
-    put(0, 4);  // colours used
-    put(0, 4);  // important colours
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) put(rgb, 3);  // stored as blue, green, red
-        for (int p = width * 3; p < rowBytes; ++p) b += '\0';
-    }
-    return b;
+constexpr const char* kFontFile = "/usr/share/fonts/truetype/nanum/NanumGothic.ttf";
+constexpr int kPanelImages = 76;
+
+void copyFile(const fs::path& from, const fs::path& to) {
+    std::error_code ec;
+    fs::copy_file(from, to, fs::copy_options::overwrite_existing, ec);
+    if (ec) fail("cannot copy", from, ec);
 }
 
-void writeStandIns(const fs::path& zek) {
-    const fs::path panelProgram = besideHu("Kelo_ZEK");
-    if (fs::is_regular_file(panelProgram)) {
-        fs::copy_file(panelProgram, zek / "Kelo_ZEK.exe");
-    } else {
-        writeFile(zek / "Kelo_ZEK.exe", "Stand-in for the guidance panel program Kelo_ZEK.\r\n");
-    }
+// The panel as built: the program, its 76 bitmaps (drawn by the build) and the font.
+void writeBuiltPanel(const fs::path& zek) {
+    const fs::path program = besideHu("Kelo_ZEK");
+    const fs::path images = besideHu("../share/headunit/Kelo_ZEK_IMG").lexically_normal();
+    if (!fs::is_regular_file(program)) fail("the panel program is not built (scripts/build makes it):", program);
+    if (!fs::is_regular_file(kFontFile)) fail("the panel's font is missing (the Debian package fonts-nanum has it):", kFontFile);
+    std::vector<fs::path> bitmaps;
+    std::error_code ec;
+    for (fs::directory_iterator it(images, ec), end; !ec && it != end; it.increment(ec))
+        if (it->is_regular_file()) bitmaps.push_back(it->path());
+    if (static_cast<int>(bitmaps.size()) != kPanelImages)
+        throw std::runtime_error(fmt::format("the panel's bitmaps are not built: {} holds {} of {} (scripts/build draws them)",
+                                             images.string(), bitmaps.size(), kPanelImages));
+    copyFile(program, zek / "Kelo_ZEK.exe");
+    fs::permissions(zek / "Kelo_ZEK.exe", fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                              fs::perms::others_read | fs::perms::others_exec);
     fs::create_directories(zek / "Kelo_ZEK_IMG");
-    writeFile(zek / "Kelo_ZEK_IMG" / "BG_H.bmp", standInBitmap(400, 80, 0x203040));
-    writeFile(zek / "Kelo_ZEK_IMG" / "BG_V.bmp", standInBitmap(120, 400, 0x203040));
-    writeFile(zek / "Kelo_ZEK_IMG" / "TURN_L.bmp", standInBitmap(64, 64, 0xF2A900));
-    writeFile(zek / "Kelo_ZEK_IMG" / "TURN_R.bmp", standInBitmap(64, 64, 0xF2A900));
-    const fs::path font = "/usr/share/fonts/truetype/nanum/NanumGothic.ttf";
-    if (fs::is_regular_file(font)) fs::copy_file(font, zek / "NanumGothic.ttf");
+    for (const auto& bitmap : bitmaps) copyFile(bitmap, zek / "Kelo_ZEK_IMG" / bitmap.filename());
+    copyFile(kFontFile, zek / "NanumGothic.ttf");
 }
 
 void copyGiven(const std::vector<fs::path>& given, const fs::path& zek) {
@@ -115,8 +98,20 @@ void copyGiven(const std::vector<fs::path>& given, const fs::path& zek) {
     }
 }
 
-// "relative\path:XXXXXXXX" lines for every file under folder, in name order.
-std::string checksumList(const fs::path& folder, int* files) {
+uint32_t fileCrc(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) fail("cannot read", path);
+    std::vector<char> block(64 * 1024);
+    uint32_t crc = 0xFFFFFFFFu;
+    while (in.read(block.data(), static_cast<std::streamsize>(block.size())) || in.gcount() > 0)
+        crc = installer::Crc32Update(crc, block.data(), static_cast<size_t>(in.gcount()));
+    if (in.bad()) fail("cannot read", path);
+    return ~crc;
+}
+
+// "relative\path:XXXXXXXX" lines for every file under folder, in name order, the names in the
+// head unit's ANSI code page (the installer reads the list as 8-bit text in that code page).
+std::string checksumList(const fs::path& folder, uint32_t codePage, int* files) {
     std::vector<fs::path> paths;
     for (const auto& entry : fs::recursive_directory_iterator(folder))
         if (entry.is_regular_file()) paths.push_back(entry.path());
@@ -125,14 +120,23 @@ std::string checksumList(const fs::path& folder, int* files) {
     for (const auto& path : paths) {
         std::string relative = fs::relative(path, folder).generic_string();
         std::replace(relative.begin(), relative.end(), '/', '\\');
-        const std::string bytes = readFile(path);
-        list += fmt::format("{}:{:08X}\r\n", relative, installer::Crc32(bytes.data(), bytes.size()));
+        list += fmt::format("{}:{:08X}\r\n", checksumListName(relative, codePage), fileCrc(path));
     }
     *files = static_cast<int>(paths.size());
     return list;
 }
 
 }  // namespace
+
+std::string checksumListName(const std::string& relativeUtf8, uint32_t codePage) {
+    if (relativeUtf8.find(':') != std::string::npos)
+        throw std::runtime_error(fmt::format("the file name \"{}\" holds ':', which ends the name in a checksum list", relativeUtf8));
+    std::string ansi = ce::utf8ToAnsi(relativeUtf8, codePage);
+    if (ce::ansiToUtf8(ansi, codePage) != relativeUtf8)
+        throw std::runtime_error(
+            fmt::format("the file name \"{}\" cannot be written in the head unit's code page {}", relativeUtf8, codePage));
+    return ansi;
+}
 
 PanelPackage buildPanelPackage(const fs::path& headUnitDir, const PanelPackageOptions& options,
                                const std::function<void(const std::string&)>& progress) {
@@ -143,7 +147,8 @@ PanelPackage buildPanelPackage(const fs::path& headUnitDir, const PanelPackageOp
     if (!fs::is_regular_file(installer)) fail("the installer program is missing:", installer);
 
     PanelPackage package;
-    package.folder = sdCardOf(headUnitDir) / "UpdateXan" / "ZEK_Update";
+    const ce::Profile profile = profileOf(headUnitDir);
+    package.folder = sdCardOf(profile, headUnitDir) / "UpdateXan" / "ZEK_Update";
     std::error_code ec;
     fs::remove_all(package.folder, ec);
     if (ec) fail("cannot clear", package.folder, ec);
@@ -161,12 +166,12 @@ PanelPackage buildPanelPackage(const fs::path& headUnitDir, const PanelPackageOp
 
     say("panel package: panel files");
     if (options.panelFiles.empty()) {
-        writeStandIns(zek);
+        writeBuiltPanel(zek);
     } else {
         copyGiven(options.panelFiles, zek);
     }
     say("panel package: checksum list");
-    writeFile(package.folder / "ZEK.crc", checksumList(zek, &package.files));
+    writeFile(package.folder / "ZEK.crc", checksumList(zek, profile.ansiCodePage(), &package.files));
     return package;
 }
 

@@ -1,8 +1,10 @@
 #pragma once
 // The panel package on a head unit's SD card: "\SDMMC Card\UpdateXan\ZEK_Update" with the
 // installer program ("ZEK_Update.exe"), its "ZEK_Update.ini", the source folder "ZEK" holding
-// the guidance panel's files (installed into "\NAND Flash\ZEK") and the checksum list
-// "ZEK.crc" beside it: one "relative\path:XXXXXXXX" line per file, CRC-32 in hexadecimal.
+// the guidance panel's files (installed into "\NAND Flash\ZEK": "Kelo_ZEK.exe", the 76 bitmaps in
+// "Kelo_ZEK_IMG", "NanumGothic.ttf") and the checksum list "ZEK.crc" beside it: one
+// "relative\path:XXXXXXXX" line per file, CRC-32 in hexadecimal, the names in the head unit's
+// ANSI code page, as the installer reads them.
 
 #include <filesystem>
 #include <functional>
@@ -15,8 +17,8 @@ struct PanelPackageOptions {
     // The installer program to put on the card; empty: the ZEK_Update built beside hu.
     std::filesystem::path installerProgram;
     // Host files and folders that make up the panel's folder, each under its own name. Empty:
-    // the built panel program if there is one, else stand-ins ("Kelo_ZEK.exe", a few bitmaps
-    // in "Kelo_ZEK_IMG", the NanumGothic font when the host has it).
+    // the panel as built (bin/Kelo_ZEK, the bitmaps drawn into share/headunit/Kelo_ZEK_IMG) and the
+    // NanumGothic font of the Debian package fonts-nanum.
     std::vector<std::filesystem::path> panelFiles;
 };
 
@@ -30,5 +32,10 @@ struct PanelPackage {
 // per step.
 PanelPackage buildPanelPackage(const std::filesystem::path& headUnitDir, const PanelPackageOptions& options,
                                const std::function<void(const std::string&)>& progress = {});
+
+// A file's name relative to the panel's folder ("Kelo_ZEK_IMG\\x.bmp", UTF-8) as a checksum list
+// holds it: in the code page's 8-bit text. Throws std::runtime_error with one line when the
+// code page cannot represent it or it holds ':' (the list's separator).
+std::string checksumListName(const std::string& relativeUtf8, uint32_t codePage);
 
 }  // namespace hu

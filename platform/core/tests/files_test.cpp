@@ -282,6 +282,11 @@ TEST_F(Files, CopyTargetRules) {
     EXPECT_EQ(ce::copyFile("\\SDMMC Card\\new.bin", "\\NAND Flash\\old.bin", false), ce::ERROR_ACCESS_DENIED);
     EXPECT_EQ(ce::copyFile("\\SDMMC Card\\none.bin", "\\NAND Flash\\x.bin", false), ce::ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(ce::copyFile("\\SDMMC Card\\new.bin", "\\NAND Flash\\no\\x.bin", false), ce::ERROR_PATH_NOT_FOUND);
+    // A program copied is still a program on the host.
+    fs::permissions(hu.sdcard() / "new.bin", fs::perms::owner_all | fs::perms::group_read | fs::perms::others_exec);
+    EXPECT_EQ(ce::copyFile("\\SDMMC Card\\new.bin", "\\NAND Flash\\run.exe", false), ce::ERROR_SUCCESS);
+    EXPECT_EQ(fs::status(hu.nand() / "run.exe").permissions(),
+              fs::perms::owner_all | fs::perms::group_read | fs::perms::others_exec);
     // Copying a file onto itself must not truncate it.
     EXPECT_EQ(ce::copyFile("\\SDMMC Card\\new.bin", "\\SDMMC Card\\NEW.BIN", false), ce::ERROR_SHARING_VIOLATION);
     EXPECT_EQ(readHost(hu.sdcard() / "new.bin"), "new");

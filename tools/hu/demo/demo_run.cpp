@@ -27,6 +27,7 @@
 #include "tools/hu/demo/head_unit_processes.h"
 #include "tools/hu/demo/interruption.h"
 #include "tools/hu/demo/page_follower.h"
+#include "tools/hu/demo/panel_stage.h"
 #include "tools/hu/demo/summary.h"
 #include "tools/hu/demo/terminal_view.h"
 #include "tools/hu/demo/time_accounting.h"
@@ -83,6 +84,7 @@ private:
     void pressZekUpdate();
     void runUpdate();
     void finishInstaller();
+    void runPanel();
     void restart();
     void stopEverything();
     std::vector<CheckResult> checks();
@@ -102,6 +104,7 @@ private:
     std::unique_ptr<ce::File> lockedImage_;  // the injected fault: BT.bin held open without sharing
     std::vector<StepTime> steps_;
     std::optional<uint64_t> restartPressedAt_;
+    std::optional<PanelStageResult> panel_;
     bool zovedizuzOpen_ = false;
     bool stopped_ = false;
 };
@@ -139,6 +142,7 @@ void DemoRun::runSteps() {
     pressZekUpdate();
     step(o_.emergency ? "update, unattended (to the restart)" : "update (START to the result)", [&] { runUpdate(); });
     step("panel installer (to its Exit)", [&] { finishInstaller(); });
+    step("guidance panel (the route to its destroy code)", [&] { runPanel(); });
     if (!o_.emergency) step("restart (RESTART to the program's end)", [&] { restart(); });
 }
 
@@ -164,6 +168,10 @@ int DemoRun::finish(const std::string& failure) {
     for (const auto& visit : record.visits) summary.screenshotCount += static_cast<int>(visit.screenshots.size());
     const uint64_t total = sim::monotonicMs() - o_.startMs;
     summary.time = accountTime(record, total, o_.emergency, o_.emergency || restartPressedAt_.has_value());
+    if (panel_) {
+        for (const auto& wait : panel_->fixedWaits) summary.time.fixedWaits.push_back(wait);
+        summary.screenshotCount += panel_->screenshots;
+    }
     terminal_.endStatus();
     printSummary(stdout, summary);
 
@@ -317,6 +325,10 @@ void DemoRun::finishInstaller() {
         throw StepFailure("the panel installer did not close after Exit");
 }
 
+void DemoRun::runPanel() {
+    panel_ = runPanelStage({o_.root, o_.huProgram, o_.screenshots, &children_, [this](const std::string& l) { terminal_.line(l); }});
+}
+
 void DemoRun::restart() {
     if (children_.exitCode("UpdateXan")) updaterEnded("before RESTART");
     restartPressedAt_ = sim::monotonicMs();
@@ -373,6 +385,8 @@ std::vector<CheckResult> DemoRun::checks() {
     }
     results.push_back(checkShellMessages(sim::ShellLog::read(root), zovedizuzOpen_));
     results.push_back(checkPanelInstall(root, record));
+    if (panel_) results.insert(results.end(), panel_->checks.begin(), panel_->checks.end());
+    else results.push_back({"panel stage ran to its end", false, "the demo stopped before the guidance panel"});
     return results;
 }
 

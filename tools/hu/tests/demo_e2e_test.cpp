@@ -86,6 +86,11 @@ private:
     ChildProcesses children_;
 };
 
+// The guidance panel's checks, after the installer has put it into the NAND flash.
+constexpr const char* kPanelChecks[] = {"ZEK.cfg after each tap", "panel window rectangle in each state",
+                                        "panel icon areas = installed bitmaps", "camera distance changes colour",
+                                        "Kelo_ZEK ended after the destroy code"};
+
 bool Passed(const std::string& checkLine) { return checkLine.find("  ok  ") == 0; }
 bool Failed(const std::string& checkLine) { return checkLine.find("  FAIL  ") == 0; }
 
@@ -107,9 +112,12 @@ TEST(Demo, UpdatesEverythingAndEveryCheckPasses) {
                               "MCU flash 0..01FFF = MICOM.BIN", "Bluetooth module received BT.bin", "restart sequence",
                               "shell windows received", "panel package installed", "success text"})
         EXPECT_TRUE(Passed(demo.CheckLine(check))) << check << "\n" << output;
+    for (const char* check : kPanelChecks) EXPECT_TRUE(Passed(demo.CheckLine(check))) << check << "\n" << output;
     EXPECT_NE(output.find("every check passed"), std::string::npos);
-    // A picture of each page: main page, installer, OS, MCU and Bluetooth pages, the results.
-    EXPECT_GE(demo.Screenshots(), 7);
+    // A picture of each page: main page, installer, OS, MCU and Bluetooth pages, the results;
+    // and of each state of the guidance panel.
+    EXPECT_GE(demo.Screenshots(), 7 + 9);
+    EXPECT_NE(output.find("tapped the collapse button"), std::string::npos);
     EXPECT_NE(output.find("everything else"), std::string::npos);
     ExpectNothingLeft(demo.HeadUnit());
 }
@@ -125,6 +133,7 @@ TEST(Demo, EmergencyRunsUnattendedWithoutTheBluetoothStep) {
     EXPECT_TRUE(Passed(demo.CheckLine("NAND root cleared"))) << output;
     EXPECT_TRUE(Passed(demo.CheckLine("restart sequence"))) << output;
     EXPECT_TRUE(Passed(demo.CheckLine("panel package installed"))) << output;
+    for (const char* check : kPanelChecks) EXPECT_TRUE(Passed(demo.CheckLine(check))) << check << "\n" << output;
     ExpectNothingLeft(demo.HeadUnit());
 }
 
