@@ -94,6 +94,22 @@ TEST_F(GuidanceTest, ATurnIconIsDrawnForTheFirstTwoRecordsOfARun) {
     EXPECT_EQ(frame->Guidance().m_nTurnRepeat, 0);
 }
 
+TEST_F(GuidanceTest, IconsAreNotStoredSoAHideAndShowRemovesThemUntilTheNextRecord) {
+    const IconArea turn = TurnIconArea(false);
+    const IconArea safety = SafetyIconArea(false);
+    Send(Record(30, 111));
+    EXPECT_EQ(AreaShows(turn, kVerticalSalt), 32);
+    EXPECT_EQ(AreaShows(safety, kVerticalSalt), 56);
+    ce::postMessage(frame->hwnd(), WM_SHOW_PANEL, 0, 0);
+    PumpFor(0);
+    Show();  // shown again: the panel paints itself anew from its stored content
+    EXPECT_EQ(AreaShows(turn, kVerticalSalt), kBackground);
+    EXPECT_EQ(AreaShows(safety, kVerticalSalt), kBackground);
+    Send(Record(30, 111));  // the counts started again at the hide, so the icons come back
+    EXPECT_EQ(AreaShows(turn, kVerticalSalt), 32);
+    EXPECT_EQ(AreaShows(safety, kVerticalSalt), 56);
+}
+
 TEST_F(GuidanceTest, SafetyIconsShowTwiceAndTheThirdRecordErasesThem) {
     const IconArea area = SafetyIconArea(false);
     frame->VerticalPanel().SetCellText(CELL_SAFETY_TEXT, u"80 Km");

@@ -27,6 +27,20 @@ void resizeSurface(const RecordPtr& r, int width, int height, COLORREF backgroun
     r->erase = true;
 }
 
+// A window that becomes visible is painted anew, with its children, as on the device: what a
+// program drew onto it outside its paint handler (the panel's icons) is gone after a hide and
+// show, and comes back only when the program draws it again.
+void invalidateTree(HWND hwnd) {
+    std::vector<HWND> order{hwnd};
+    for (size_t i = 0; i < order.size(); ++i) {
+        auto r = sys().find(order[i]);
+        if (!r) continue;
+        invalidateRect(order[i], nullptr, true);
+        std::lock_guard lock(sys().mutex());
+        order.insert(order.end(), r->children.begin(), r->children.end());
+    }
+}
+
 }  // namespace
 
 bool isWindow(HWND hwnd) {
@@ -123,7 +137,7 @@ bool showWindow(HWND hwnd, int cmd) {
                    else r->style &= ~WS_VISIBLE;
                }
                callWindowProc(hwnd, WM_SHOWWINDOW, show, 0);
-               if (show) invalidateRect(hwnd, nullptr, true);
+               if (show) invalidateTree(hwnd);
                if (r->parent) composeWindow(r->parent, &r->rect);
                else sys().publish(hwnd);
                return was;
@@ -221,6 +235,7 @@ bool setWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UIN
                    if (!(flags & SWP_NOZORDER)) sys().index().update([&](IndexData& d) { d.place(hwnd, insertAfter); });
                }
                if (visibleBefore != visibleAfter) callWindowProc(hwnd, WM_SHOWWINDOW, visibleAfter, 0);
+               if (!visibleBefore && visibleAfter) invalidateTree(hwnd);
                if (moved) callWindowProc(hwnd, WM_MOVE, 0, makeLParam(after.left, after.top));
                if (sized) {
                    callWindowProc(hwnd, WM_SIZE, 0, makeLParam(after.width(), after.height()));
