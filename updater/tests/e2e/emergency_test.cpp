@@ -34,7 +34,7 @@ TEST(Emergency, RunsUnattendedFromDetectionToRestart) {
 
     run.StartShell();
     run.StartUpdater();
-    ASSERT_EQ(run.WaitUpdaterEnd(60s), 0) << run.DebugLog();
+    ASSERT_EQ(run.WaitUpdaterEnd(180s), 0) << run.DebugLog();
 
     EXPECT_EQ(run.CountInLog("######## Emergency Update!! - Detected! ######## \n"), 1);
     EXPECT_EQ(run.CountInLog("######## Start Emergency Update!! ######## \n"), 1);
@@ -77,7 +77,7 @@ TEST(Emergency, NeverRunsAStepWhoseImageIsMissing) {
     UpdaterRun run(options);
     run.Package({"--without", "tcboot,micom,panel"});
     run.StartUpdater();
-    ASSERT_EQ(run.WaitUpdaterEnd(60s), 0) << run.DebugLog();
+    ASSERT_EQ(run.WaitUpdaterEnd(180s), 0) << run.DebugLog();
     EXPECT_EQ(run.CountInLog("######## Start Emergency Update!! ######## \n"), 1);
     EXPECT_EQ(run.CountInLog("[FAIL]"), 0);
     sim::FlashImage flash(run.root());
@@ -102,7 +102,7 @@ TEST(Emergency, StartPressedBeforeTheTimerRunsTheUpdateOnce) {
         if (!clicked) std::this_thread::sleep_for(10ms);
     }
     ASSERT_TRUE(clicked);
-    ASSERT_EQ(run.WaitUpdaterEnd(60s), 0) << run.DebugLog();
+    ASSERT_EQ(run.WaitUpdaterEnd(180s), 0) << run.DebugLog();
 
     const std::string log = run.DebugLog();
     const size_t sequence = log.find("### UpdateXan::KillApp[GUI_Main]");
