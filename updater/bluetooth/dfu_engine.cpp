@@ -91,6 +91,7 @@ bool DfuEngine::startDownload() {
     }
     image_ = std::move(*file);
     firmwareLeft_ = *size - kDfuSuffixSize;
+    firmwareBytes_ = firmwareLeft_;
 
     lastRequest_ = LAST_GET_STATUS;
     int result = sendGetStatus();
@@ -238,6 +239,9 @@ void DfuEngine::handleAnswer() {
             if (!holds(6)) break;
             uint16_t size = static_cast<uint16_t>(data[4] | (data[5] << 8));
             transferSize_ = std::min(size, kDfuMaxTransfer);
+            if (transferSize_ != 0)
+                blocksInImage_.store(static_cast<uint32_t>((firmwareBytes_ + transferSize_ - 1) / transferSize_),
+                                     std::memory_order_relaxed);
             statusWait_ = true;
             nextAction_ = ACTION_GET_STATUS;
             pollTimeout_ = 0;

@@ -8,7 +8,7 @@
 // each, until a zero-length final download and a status of dfuIDLE report success.
 //
 // One engine serves one download attempt: a new attempt gets a new engine and a new link.
-// All methods run on the worker thread except blocksSent() and done(), which the page reads
+// All methods run on the worker thread except blocksSent(), blocksInImage() and done(), which the page reads
 // once a second from its own thread.
 //
 // The image is sent without its 16-byte DFU suffix: the firmware is the file's size - 16
@@ -76,6 +76,8 @@ public:
     void checkDelayedAction(uint32_t now);
 
     uint32_t blocksSent() const { return blocksSent_.load(std::memory_order_relaxed); }
+    // The download blocks the whole firmware takes; 0 until the module has told its transfer size.
+    uint32_t blocksInImage() const { return blocksInImage_.load(std::memory_order_relaxed); }
     bool done() const { return done_.load(std::memory_order_relaxed) == 1; }
 
     // For the tests.
@@ -120,6 +122,7 @@ private:
     std::string imagePath_;
     std::unique_ptr<ce::File> image_;
     uint64_t firmwareLeft_ = 0;  // firmware bytes not yet sent (the file less its suffix)
+    uint64_t firmwareBytes_ = 0;
 
     DfuAction nextAction_ = ACTION_NONE;
     DfuLastRequest lastRequest_ = LAST_NONE;
@@ -133,6 +136,7 @@ private:
     uint16_t transferSize_ = 0;  // 0 until the function descriptor has been read
     uint16_t blockNumber_ = 0;
     std::atomic<uint32_t> blocksSent_{0};
+    std::atomic<uint32_t> blocksInImage_{0};
     uint32_t pollTimeout_ = 0;
     uint32_t startTick_ = 0;
     std::atomic<uint32_t> done_{0};

@@ -2,6 +2,8 @@
 
 #include <fmt/printf.h>
 
+#include <algorithm>
+
 #include "platform/core/debug.h"
 #include "platform/ui/message.h"
 #include "platform/ui/window.h"
@@ -112,7 +114,10 @@ void UpdateBluetooth::OnStartTimer() {
 void UpdateBluetooth::OnProgressTimer() {
     get_status(&m_status);
     ++m_nTick;
-    m_nProgress = m_nCount > 0 ? static_cast<int>(static_cast<uint64_t>(m_status.blocksSent) * 100 / m_nCount) : 0;
+    // Blocks go out in the module's transfer size, which may be below 1 KiB: the percentage
+    // counts in those blocks, so it ends at 100 whatever the module asked for.
+    const uint32_t blocks = bluetooth::DfuBlocksInImage();
+    m_nProgress = blocks > 0 ? static_cast<int>(std::min<uint64_t>(uint64_t{m_status.blocksSent} * 100 / blocks, 100)) : 0;
     ce::sendMessage(ce::getDlgItem(hwnd(), IDC_PROGRESS), ce::PBM_SETPOS, static_cast<ce::WPARAM>(m_nProgress), 0);
 
     if (m_nTick > 10 && m_status.blocksSent == 0) {

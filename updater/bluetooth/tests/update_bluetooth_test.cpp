@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
@@ -126,7 +127,7 @@ TEST_F(PageTest, SuccessfulDownloadShowsItsProgressAndEndsWithOk) {
     EXPECT_TRUE(capture.contains("How many count!!![ 31]\n"));
     EXPECT_TRUE(capture.contains(" TIMER_ID_START [ 0 ] \n"));
     EXPECT_TRUE(capture.contains(" TIMER_ID_START [ 1 ] \n"));
-    EXPECT_EQ(page.progress(), 96);  // 30 blocks (29 of 1024 bytes, 1008 bytes), count 31
+    EXPECT_EQ(page.progress(), 100);  // 30 blocks (29 of 1024 bytes, 1008 bytes), all sent
 
     ASSERT_FALSE(texts.empty());
     EXPECT_EQ(texts.front(), "Downloading 0%");
@@ -142,9 +143,44 @@ TEST_F(PageTest, SuccessfulDownloadShowsItsProgressAndEndsWithOk) {
         EXPECT_NE(threeDots, threeBefore) << moving[i - 1] << " then " << moving[i];
     }
 
+    // The module's command goes out without parity, the BCSP link runs with even parity:
+    // checked on what the page asked the port for, since a pseudo-terminal keeps no parity.
+    const auto settings = bluetooth::DfuLineSettings();
+    ASSERT_EQ(settings.size(), 2u);
+    EXPECT_EQ(settings[0].Parity, ce::NOPARITY);
+    EXPECT_EQ(settings[1].Parity, ce::EVENPARITY);
+    for (const auto& dcb : settings) {
+        EXPECT_EQ(dcb.BaudRate, 115200u);
+        EXPECT_EQ(dcb.ByteSize, 8);
+        EXPECT_EQ(dcb.StopBits, ce::ONESTOPBIT);
+    }
+
     auto events = moduleLineEvents();
     ASSERT_EQ(events.size(), 1u);  // raised at the first tick, still raised after success
     EXPECT_EQ(events[0].level, 1);
+}
+
+// A module that takes blocks smaller than 1 KiB: the percentage still counts up to 100, never
+// past it.
+TEST_F(PageTest, SmallTransferSizeEndsAtAHundredPercent) {
+    Bytes image = writeImage(20 * 1024 + 16);
+    startModule({"--transfer-size", "256"});
+    UpdateBluetooth page;
+    std::vector<std::string> texts;
+    int result;
+    {
+        TextRecorder recorder(page);
+        result = page.runModal();
+        texts = recorder.texts();
+    }
+    EXPECT_EQ(result, ce::IDOK);
+    EXPECT_EQ(module->snapshot().image, Bytes(image.begin(), image.end() - 16));
+    EXPECT_EQ(page.progress(), 100);  // 80 blocks of 256 bytes
+    for (const auto& t : texts) {
+        const auto at = t.find("Downloading ");
+        if (at == std::string::npos) continue;
+        EXPECT_LE(std::atoi(t.c_str() + at + 12), 100) << t;
+    }
 }
 
 TEST_F(PageTest, MissingImageFailsAtOnce) {
