@@ -264,6 +264,11 @@ void DfuEngine::onStatus() {
         return;
     }
     if (statusWait_) {
+        if (lastStatus_.bState == DFU_STATE_DNBUSY) {
+            // Still writing the block: a block sent now would be refused.
+            waitWhileBusy();
+            return;
+        }
         statusWait_ = false;
         pollTimeout_ = lastStatus_.bwPollTimeout;
         releaseNextBlock();
@@ -287,10 +292,7 @@ void DfuEngine::onStatus() {
             break;
         case DFU_STATE_DNBUSY:
             ce::consolePrint("[dfu\t] dfu_ctrl = dfu_dnload_busy\n");
-            armDelayed(ACTION_GET_STATUS, pollTimeout_ + kBusyExtraMs);
-            statusWait_ = true;
-            nextAction_ = ACTION_GET_STATUS;
-            pollTimeout_ = 0;
+            waitWhileBusy();
             break;
         case DFU_STATE_DNLOAD_IDLE:
             if (endOfFile_) {
@@ -321,6 +323,16 @@ void DfuEngine::onStatusAfterFinal() {
     }
     if (lastStatus_.bState == DFU_STATE_ERROR) return;
     armDelayed(ACTION_GET_STATUS, std::max(lastStatus_.bwPollTimeout, kManifestPollMs));
+}
+
+// A busy module takes no request before its poll time-out has passed (a DFU device stalls one
+// that comes early and goes to dfuERROR), so the only request is the status after the poll
+// time-out (the one in this answer, or the one saved with the last block if longer) and a
+// margin. Its answer releases the next block.
+void DfuEngine::waitWhileBusy() {
+    armDelayed(ACTION_GET_STATUS, std::max(pollTimeout_, lastStatus_.bwPollTimeout) + kBusyExtraMs);
+    statusWait_ = true;
+    pollTimeout_ = 0;
 }
 
 void DfuEngine::releaseNextBlock() {
