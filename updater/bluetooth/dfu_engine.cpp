@@ -52,12 +52,24 @@ int DfuEngine::run(const std::function<bool()>& keepRunning) {
         performAction();
         ce::sleep(0);
         checkDelayedAction(ce::tickCount());
-        if (delay != 0) ce::sleep(1);
+        if (delay != 0) pause();
         if (done()) break;
         ce::sleep(0);
     }
     image_.reset();
     return 0;
+}
+
+// The link asked for a pause: at most a millisecond, ending as soon as the module's bytes
+// arrive, and none at all while a request is due or a byte could go out at once.
+void DfuEngine::pause() {
+    if (nextAction_ != ACTION_NONE || link_.byteReady()) return;
+    uint32_t wait = 1;
+    if (delayed_.armed) {
+        const int32_t untilDue = static_cast<int32_t>(delayed_.due - ce::tickCount());
+        wait = static_cast<uint32_t>(std::clamp(untilDue, 0, 1));
+    }
+    if (wait > 0) link_.waitForInput(wait);
 }
 
 void DfuEngine::onLinkActivity(uint8_t activity) {

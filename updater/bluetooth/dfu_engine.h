@@ -116,6 +116,7 @@ private:
     void onStatus();
     void onStatusAfterFinal();
     void waitWhileBusy();
+    void pause();
     void releaseNextBlock();
 
     BcspLink& link_;
