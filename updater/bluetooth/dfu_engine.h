@@ -55,7 +55,8 @@ class DfuEngine {
 public:
     // Delay after a download block is answered before its status is asked.
     static constexpr uint32_t kStatusAfterBlockMs = 10;
-    // Extra wait on top of the module's poll time-out when it reports dfuDNBUSY.
+    // Extra wait on top of the module's poll time-out when it reports dfuDNBUSY; the status
+    // request after it is the only request sent to a busy module.
     static constexpr uint32_t kBusyExtraMs = 240;
     // Shortest wait between two status requests while the module manifests the image.
     static constexpr uint32_t kManifestPollMs = 10;
@@ -116,6 +117,8 @@ private:
     void armDelayed(DfuAction action, uint32_t delayMs);
     void onStatus();
     void onStatusAfterFinal();
+    void waitWhileBusy();
+    void pause();
     void releaseNextBlock();
 
     BcspLink& link_;

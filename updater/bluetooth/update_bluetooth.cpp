@@ -86,6 +86,7 @@ ce::LRESULT UpdateBluetooth::OnTimer(ce::WPARAM id) {
         case TIMER_ID_ING: OnProgressTimer(); break;
         case TIMER_ID_CLOSE:
             ce::killTimer(hwnd(), TIMER_ID_CLOSE);
+            bluetooth::StopDfuEngine();
             endDialog(ce::IDOK);
             break;
         default: break;
@@ -164,6 +165,8 @@ void UpdateBluetooth::EndFailed() {
     ce::killTimer(hwnd(), TIMER_ID_START);
     ce::killTimer(hwnd(), TIMER_ID_ING);
     GpioSetRequest(kModulePort, kModuleLine, 0);
+    // The worker would poll the module's port for as long as the program runs: the step is over.
+    bluetooth::StopDfuEngine();
     endDialog(ce::IDCANCEL);
 }
 

@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "platform/core/debug.h"
+#include "platform/core/files.h"
+#include "platform/devices/serial_port.h"
 #include "platform/ui/window.h"
 #include "sim/bluetooth/bluetooth_module.h"
 #include "sim/board/gpio_log.h"
@@ -100,6 +102,12 @@ protected:
     std::unique_ptr<sim::bluetooth::BluetoothModule> module;
 };
 
+// Whatever its outcome, the page leaves no worker polling the module's port behind it.
+void expectEngineStopped() {
+    EXPECT_EQ(bluetooth::DfuWorkerResult(), 0);
+    EXPECT_TRUE(ce::SerialPort::open("COM2:", ce::GENERIC_READ | ce::GENERIC_WRITE, 0).ok());
+}
+
 class RussianPageTest : public PageTest {
 protected:
     RussianPageTest() : PageTest(1251) {}
@@ -123,6 +131,7 @@ TEST_F(PageTest, SuccessfulDownloadShowsItsProgressAndEndsWithOk) {
         texts = recorder.texts();
     }
     EXPECT_EQ(result, ce::IDOK);
+    expectEngineStopped();
     EXPECT_EQ(module->snapshot().image, Bytes(image.begin(), image.end() - 16));
     EXPECT_TRUE(capture.contains("How many count!!![ 31]\n"));
     EXPECT_TRUE(capture.contains(" TIMER_ID_START [ 0 ] \n"));
@@ -229,6 +238,7 @@ TEST_F(KoreanPageTest, StalledDownloadFailsAndTheSamePageSucceedsWhenRunAgain) {
     EXPECT_TRUE(capture.contains("[Bluetooth Update] Failed!!! NO PROGRESS"));
     EXPECT_EQ(page.statusText(), "실패...");
     EXPECT_EQ(module->snapshot().state, 10);  // the module sits in dfuERROR
+    expectEngineStopped();
 
     // The update sequence runs the step again: a fresh module, the same page object.
     startModule({"--dfu-mode"});
