@@ -247,6 +247,39 @@ TEST_F(ZekUpdateProgram, InstallsVerifiesAndEndsOnATap) {
     EXPECT_TRUE(exitsWithin(5s));
 }
 
+// A second start (a second press of the updater's button) ends quietly and leaves the running
+// installer alone, whichever folder it was started from.
+TEST_F(ZekUpdateProgram, ASecondInstallerEndsQuietly) {
+    ASSERT_NO_FATAL_FAILURE(buildPackage());
+    ASSERT_NO_FATAL_FAILURE(start(package() / "ZEK_Update.exe"));
+    const pid_t first = pid_;
+    const fs::path elsewhere = unit_.nand() / "Elsewhere";
+    fs::copy(package(), elsewhere, fs::copy_options::recursive);
+    for (const fs::path& program : {package() / "ZEK_Update.exe", elsewhere / "ZEK_Update.exe"}) {
+        const std::string path = program.string();
+        char* argv[] = {const_cast<char*>(path.c_str()), nullptr};
+        pid_t second = -1;
+        ASSERT_EQ(::posix_spawn(&second, path.c_str(), nullptr, nullptr, argv, environ), 0);
+        int status = -1;
+        const auto deadline = std::chrono::steady_clock::now() + 20s;
+        while (::waitpid(second, &status, WNOHANG) == 0 && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(10ms);
+        if (!WIFEXITED(status)) {
+            ::kill(second, SIGKILL);
+            ::waitpid(second, nullptr, 0);
+            FAIL() << "the second installer did not end";
+        }
+        EXPECT_EQ(WEXITSTATUS(status), 0);
+    }
+    int windows = 0;
+    for (const auto& w : ce::enumTopLevelWindows()) windows += w.title == "ZEK_UPDATE";
+    EXPECT_EQ(windows, 1);
+    EXPECT_EQ(pid_, first);
+    const auto seen = watchStatus([](const std::string& t) { return t == kSuccess || startsWith(t, "업그레이드가 실패"); });
+    EXPECT_EQ(seen.back(), kSuccess);
+    EXPECT_NE(programLog().find("ZEK_Update is running already"), std::string::npos);
+}
+
 TEST_F(ZekUpdateProgram, FailuresAreLoggedAndOnlyExitEndsTheProgram) {
     ASSERT_NO_FATAL_FAILURE(buildPackage());
     // Pair 2 names a folder the package lacks: its destination must stay as it is.
