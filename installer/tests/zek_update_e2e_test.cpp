@@ -309,6 +309,37 @@ TEST_F(ZekUpdateProgram, FailuresAreLoggedAndOnlyExitEndsTheProgram) {
     EXPECT_TRUE(exitsWithin(5s));
 }
 
+// An INI that gives no pair installs nothing and fails with a count of 0; a source written
+// with a trailing backslash is still checked against its list.
+TEST_F(ZekUpdateProgram, AnIniWithoutUsablePairsFailsAndATrailingBackslashIsChecked) {
+    ASSERT_NO_FATAL_FAILURE(buildPackage());
+    std::string utf16 = "\xFF\xFE";
+    for (char c : std::string("[Source]\r\nsrc1 = ZEK\r\n[Destination]\r\ndst1 = \\NAND Flash\\ZEK\r\n")) utf16 += {c, '\0'};
+    const std::string wrongList = readHostFile(package() / "ZEK.crc") + "Kelo_ZEK_IMG\\img3.bmp:00000001\r\n";
+    struct Case {
+        std::string ini;
+        std::string list;
+        std::string result;
+    };
+    for (const Case& c : {Case{"", "", failureText(0)}, Case{"\x01\x02garbage\xFF\r\n", "", failureText(0)}, Case{utf16, "", failureText(0)},
+                          Case{"[Source]\r\nsrc1 = ZEK\r\n", "", failureText(0)},
+                          Case{"[Source]\r\nsrc1 = ZEK\\\r\n[Destination]\r\ndst1 = \\NAND Flash\\ZEK\r\n", wrongList, failureText(1)}}) {
+        writeHostFile(package() / "ZEK_Update.ini", c.ini);
+        if (!c.list.empty()) writeHostFile(package() / "ZEK.crc", c.list);
+        ASSERT_NO_FATAL_FAILURE(start(package() / "ZEK_Update.exe"));
+        const auto seen = watchStatus([](const std::string& t) { return startsWith(t, "업그레이드가"); });
+        EXPECT_EQ(seen.back(), c.result) << c.ini;
+        ASSERT_TRUE(exitShown());
+        std::string out;
+        ASSERT_EQ(hu("ctl " + root() + " click --program ZEK_Update.exe 1002", &out), 0) << out;
+        EXPECT_TRUE(exitsWithin(5s));
+        if (c.list.empty()) {
+            EXPECT_FALSE(fs::exists(unit_.nand() / "ZEK")) << c.ini;
+            EXPECT_NE(programLog().find("gives no usable source/destination pair"), std::string::npos);
+        }
+    }
+}
+
 TEST_F(ZekUpdateProgram, WithoutChecksumListsTheCopyIsReportedAsFailedAndNoLogIsMade) {
     ASSERT_NO_FATAL_FAILURE(buildPackage());
     fs::remove(package() / "ZEK.crc");
