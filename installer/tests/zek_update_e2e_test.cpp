@@ -250,6 +250,39 @@ TEST_F(ZekUpdateProgram, InstallsVerifiesAndEndsOnATap) {
     EXPECT_TRUE(exitsWithin(30s));
 }
 
+// A second start (a second press of the updater's button) ends quietly and leaves the running
+// installer alone, whichever folder it was started from.
+TEST_F(ZekUpdateProgram, ASecondInstallerEndsQuietly) {
+    ASSERT_NO_FATAL_FAILURE(buildPackage());
+    ASSERT_NO_FATAL_FAILURE(start(package() / "ZEK_Update.exe"));
+    const pid_t first = pid_;
+    const fs::path elsewhere = unit_.nand() / "Elsewhere";
+    fs::copy(package(), elsewhere, fs::copy_options::recursive);
+    for (const fs::path& program : {package() / "ZEK_Update.exe", elsewhere / "ZEK_Update.exe"}) {
+        const std::string path = program.string();
+        char* argv[] = {const_cast<char*>(path.c_str()), nullptr};
+        pid_t second = -1;
+        ASSERT_EQ(::posix_spawn(&second, path.c_str(), nullptr, nullptr, argv, environ), 0);
+        int status = -1;
+        const auto deadline = std::chrono::steady_clock::now() + 20s;
+        while (::waitpid(second, &status, WNOHANG) == 0 && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(10ms);
+        if (!WIFEXITED(status)) {
+            ::kill(second, SIGKILL);
+            ::waitpid(second, nullptr, 0);
+            FAIL() << "the second installer did not end";
+        }
+        EXPECT_EQ(WEXITSTATUS(status), 0);
+    }
+    int windows = 0;
+    for (const auto& w : ce::enumTopLevelWindows()) windows += w.title == "ZEK_UPDATE";
+    EXPECT_EQ(windows, 1);
+    EXPECT_EQ(pid_, first);
+    const auto seen = watchStatus([](const std::string& t) { return t == kSuccess || startsWith(t, "업그레이드가 실패"); });
+    EXPECT_EQ(seen.back(), kSuccess);
+    EXPECT_NE(programLog().find("ZEK_Update is running already"), std::string::npos);
+}
+
 TEST_F(ZekUpdateProgram, FailuresAreLoggedAndOnlyExitEndsTheProgram) {
     ASSERT_NO_FATAL_FAILURE(buildPackage());
     // Pair 2 names a folder the package lacks: its destination must stay as it is.
@@ -277,6 +310,37 @@ TEST_F(ZekUpdateProgram, FailuresAreLoggedAndOnlyExitEndsTheProgram) {
     std::string out;
     ASSERT_EQ(hu("ctl " + root() + " click --program ZEK_Update.exe 1002", &out), 0) << out;
     EXPECT_TRUE(exitsWithin(30s));
+}
+
+// An INI that gives no pair installs nothing and fails with a count of 0; a source written
+// with a trailing backslash is still checked against its list.
+TEST_F(ZekUpdateProgram, AnIniWithoutUsablePairsFailsAndATrailingBackslashIsChecked) {
+    ASSERT_NO_FATAL_FAILURE(buildPackage());
+    std::string utf16 = "\xFF\xFE";
+    for (char c : std::string("[Source]\r\nsrc1 = ZEK\r\n[Destination]\r\ndst1 = \\NAND Flash\\ZEK\r\n")) utf16 += {c, '\0'};
+    const std::string wrongList = readHostFile(package() / "ZEK.crc") + "Kelo_ZEK_IMG\\img3.bmp:00000001\r\n";
+    struct Case {
+        std::string ini;
+        std::string list;
+        std::string result;
+    };
+    for (const Case& c : {Case{"", "", failureText(0)}, Case{"\x01\x02garbage\xFF\r\n", "", failureText(0)}, Case{utf16, "", failureText(0)},
+                          Case{"[Source]\r\nsrc1 = ZEK\r\n", "", failureText(0)},
+                          Case{"[Source]\r\nsrc1 = ZEK\\\r\n[Destination]\r\ndst1 = \\NAND Flash\\ZEK\r\n", wrongList, failureText(1)}}) {
+        writeHostFile(package() / "ZEK_Update.ini", c.ini);
+        if (!c.list.empty()) writeHostFile(package() / "ZEK.crc", c.list);
+        ASSERT_NO_FATAL_FAILURE(start(package() / "ZEK_Update.exe"));
+        const auto seen = watchStatus([](const std::string& t) { return startsWith(t, "업그레이드가"); });
+        EXPECT_EQ(seen.back(), c.result) << c.ini;
+        ASSERT_TRUE(exitShown());
+        std::string out;
+        ASSERT_EQ(hu("ctl " + root() + " click --program ZEK_Update.exe 1002", &out), 0) << out;
+        EXPECT_TRUE(exitsWithin(5s));
+        if (c.list.empty()) {
+            EXPECT_FALSE(fs::exists(unit_.nand() / "ZEK")) << c.ini;
+            EXPECT_NE(programLog().find("gives no usable source/destination pair"), std::string::npos);
+        }
+    }
 }
 
 TEST_F(ZekUpdateProgram, WithoutChecksumListsTheCopyIsReportedAsFailedAndNoLogIsMade) {
