@@ -3,7 +3,9 @@
 #include <fmt/format.h>
 
 #include "installer/ini/ini_reader.h"
+#include "installer/ini/pair_places.h"
 #include "platform/core/debug.h"
+#include "platform/core/paths.h"
 
 namespace installer {
 namespace {
@@ -59,6 +61,10 @@ bool ReadPackageIni(InstallEntries& entries, std::string_view iniPath) {
         if (!reason) reason = unusableDestinationBecause(destination);
         if (reason) {
             ce::debugPrint("Pair %d not used: a value is %s\r\n", n, reason);
+            continue;
+        }
+        if (const char* unsafe = UnsafePairBecause(source, destination, ce::folderOf(iniPath))) {
+            ce::debugPrint("Pair %d not used: %s\r\n", n, unsafe);
             continue;
         }
         InstallEntry& entry = entries[static_cast<size_t>(n - 1)];
