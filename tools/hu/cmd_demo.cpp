@@ -32,11 +32,13 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* kUsage =
-    "usage: hu demo [DIR] [--emergency] [--keep] [--screenshots DIR]\n"
+    "usage: hu demo [DIR] [--emergency] [--keep] [--json] [--view] [--screenshots DIR]\n"
     "  DIR            make the head unit there (a new or empty folder; it stays); default: a\n"
     "                 temporary folder, removed at the end\n"
     "  --emergency    the unattended emergency run (installed MCU and Bluetooth versions unreadable)\n"
     "  --keep         keep the temporary head unit\n"
+    "  --view         show the head unit's screen live in a window while the run goes (hu view)\n"
+    "  --json         the run's events and check results as JSON lines on stdout (the rest on stderr)\n"
     "  --screenshots  where the PNG of each page goes (default: DIR/screenshots, or a folder of\n"
     "                 its own beside the temporary head unit)\n";
 
@@ -44,6 +46,8 @@ struct CommandLine {
     fs::path dir;
     bool emergency = false;
     bool keep = false;
+    bool json = false;
+    bool view = false;
     bool small = false;
     fs::path screenshots;
     demo::Fault fault = demo::Fault::None;
@@ -57,6 +61,8 @@ std::string parse(const Args& args, CommandLine& c) {
         if (a == "--emergency") c.emergency = true;
         else if (a == "--keep") c.keep = true;
         else if (a == "--small") c.small = true;
+        else if (a == "--json") c.json = true;
+        else if (a == "--view") c.view = true;
         else if (a == "--screenshots" && hasValue) c.screenshots = args[++i];
         else if (a == "--fault" && hasValue) {
             auto fault = demo::faultNamed(args[++i]);
@@ -129,6 +135,10 @@ int cmdDemo(const Args& args) {
         std::fprintf(stderr, "hu demo: %s\n%s", error.c_str(), kUsage);
         return 2;
     }
+    if (c.view && !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY")) {
+        std::fprintf(stderr, "hu demo: no display (DISPLAY is not set): --view needs a desktop session\n");
+        return 1;
+    }
     demo::catchInterruptions();
     demo::DemoOptions options;
     std::unique_ptr<demo::Watchdog> watchdog;
@@ -143,6 +153,8 @@ int cmdDemo(const Args& args) {
         options.keep = c.keep;
         options.emergency = c.emergency;
         options.small = c.small;
+        options.json = c.json;
+        options.view = c.view;
         options.fault = c.fault;
         options.startMs = startMs;
         options.buildPackage = buildPackage;

@@ -23,6 +23,7 @@
 #include "platform/core/profile.h"
 #include "platform/gfx/surface.h"
 #include "platform/ui/desktop.h"
+#include "platform/ui/desktop_changes.h"
 #include "platform/ui/message.h"
 #include "platform/ui/window.h"
 #include "sim/headunit/headunit.h"
@@ -261,6 +262,33 @@ TEST(Desktop, InputIsRoutedToTheProcessOwningTheWindowUnderThePen) {
     ASSERT_EQ(controls->size(), 1u);
     EXPECT_EQ(controls->front().text, "PeerPen");
     EXPECT_EQ(getWindowText(a.hwnd), "PeerPen");
+    stopPeer(a);
+}
+
+// What a live view of the screen waits on: a window drawn anew (its image is ready when the
+// notification comes), a window created, and a program that dies without a word.
+TEST(Desktop, ChangesWakeAFollowerForImagesWindowsAndProgramEnds) {
+    auto changes = DesktopChanges::open();
+    ASSERT_TRUE(changes.ok());
+    auto quiet = [&] {
+        for (int i = 0; i < 100 && (*changes)->wait(200);) ++i;
+    };
+    quiet();
+    Peer a = startPeer("PeerChanges", {"--color", "112233", "--rect", "0", "0", "100", "100"});
+    ASSERT_NE(a.hwnd, 0u);
+    EXPECT_TRUE((*changes)->wait(10000)) << "a new window";
+    quiet();
+
+    const UINT repaint = registerWindowMessage("UI_TEST_REPAINT");
+    ASSERT_TRUE(postMessage(a.hwnd, repaint, 0xA0B0C0, 0));
+    ASSERT_TRUE((*changes)->wait(10000)) << "a window drawn anew";
+    auto image = captureWindow(a.hwnd);
+    ASSERT_TRUE(image.ok());
+    EXPECT_EQ((*image)->pixel(50, 50), 0xA0B0C0u) << "the image is composed before the notification";
+    quiet();
+
+    ::kill(a.pid, SIGKILL);
+    EXPECT_TRUE((*changes)->wait(10000)) << "a program that died";
     stopPeer(a);
 }
 
