@@ -138,8 +138,13 @@ StagedFolder::StagedFolder(const fs::path& target, bool keepExisting) : target_(
     fs::create_directories(target.parent_path(), ec);
     if (::mkdir(staging_.c_str(), 0755) != 0) failWith("cannot create", staging_, errno);
     if (keepExisting && fs::is_directory(fs::symlink_status(target, ec))) {
-        fs::copy(target, staging_, fs::copy_options::recursive | fs::copy_options::copy_symlinks | fs::copy_options::create_hard_links,
-                 ec);
+        const auto keep = fs::copy_options::recursive | fs::copy_options::copy_symlinks;
+        fs::copy(target, staging_, keep | fs::copy_options::create_hard_links, ec);
+        if (ec) {  // a card without hard links (FAT): the files are copied instead
+            fs::remove_all(staging_, ec);
+            if (::mkdir(staging_.c_str(), 0755) != 0) failWith("cannot create", staging_, errno);
+            fs::copy(target, staging_, keep, ec);
+        }
         if (ec) {
             fs::remove_all(staging_, ec);
             throw std::runtime_error(fmt::format("cannot keep the files of {}: {}", target.string(), ec.message()));

@@ -5,11 +5,14 @@
 // in the terminal; exit 0 once the module reports success.
 //
 // The module behind dev/COM2 may be the simulator (hu sim DIR bluetooth) or a real one on a
-// USB serial adapter linked there.
+// USB serial adapter linked there. A missing image, or one too small to hold firmware, is
+// refused before the module is contacted; Ctrl-C stops the download and says how far it got.
 
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -60,6 +63,15 @@ std::string parse(const Args& args, BtOptions& o) {
         }
     }
     return o.dir.empty() ? "which head unit? (hu bt-dfu DIR)" : "";
+}
+
+std::atomic<bool> g_interrupted{false};
+void interrupt(int) { g_interrupted = true; }
+
+// Waits ms in short steps; false as soon as Ctrl-C came.
+bool pause(uint32_t ms) {
+    for (uint32_t waited = 0; waited < ms && !g_interrupted; waited += 100) ce::sleep(100);
+    return !g_interrupted;
 }
 
 void showBar(bool tty, uint32_t blocks, int expected, int seconds) {
@@ -118,6 +130,10 @@ int cmdBtDfu(const Args& args) {
         return 1;
     }
 
+    g_interrupted = false;
+    std::signal(SIGINT, interrupt);
+    std::signal(SIGTERM, interrupt);
+
     // The engine's lines go to log/hu.log; on the terminal only with --verbose.
     QuietStderr quietStderr(o.verbose);
     ce::DebugCapture capture;
@@ -144,14 +160,14 @@ int cmdBtDfu(const Args& args) {
     std::printf("bluetooth: updating from %s (%d KiB)\n", image.c_str(), count);
     std::fflush(stdout);
 
-    ce::sleep(1000);
+    pause(1000);
     updater::GpioSetRequest(2, 0x08, 1);
     uint8_t answer[25] = {};
     read_dfu(answer, sizeof answer);
-    ce::sleep(1000);
+    pause(1000);
     setting_port(2, 0);  // BCSP: even parity
-    ce::sleep(1000);
-    start_update();
+    pause(1000);
+    if (!g_interrupted) start_update();
 
     auto started = std::chrono::steady_clock::now();
     BtDfuStatus status{};
@@ -159,7 +175,7 @@ int cmdBtDfu(const Args& args) {
     int quiet = 0;
     bool done = false;
     for (int second = 1;; ++second) {
-        ce::sleep(1000);
+        if (!pause(1000)) break;
         get_status(&status);
         showBar(tty, status.blocksSent, expected, second);
         if (status.done) {
@@ -181,6 +197,14 @@ int cmdBtDfu(const Args& args) {
         return 0;
     }
     updater::GpioSetRequest(2, 0x08, 0);
+    if (g_interrupted) {
+        if (status.blocksSent == 0)
+            std::fprintf(stderr, "hu bt-dfu: interrupted before the first block: the module's firmware is unchanged\n");
+        else
+            std::fprintf(stderr, "hu bt-dfu: interrupted after %u blocks: the module holds part of the image; run hu bt-dfu again\n",
+                         status.blocksSent);
+        return 130;
+    }
     std::fprintf(stderr, "hu bt-dfu: the update failed: %s (log: %s)\n", reasonFrom(log, status.blocksSent).c_str(),
                  (root / "log" / ((ce::programName().empty() ? std::string("hu") : ce::programName()) + ".log")).c_str());
     return 1;

@@ -127,7 +127,8 @@ int cmdPackage(const Args& args) {
         std::printf("hu package: update package written to %s (%d entries)\n", args[0].c_str(), parts);
         return 0;
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "hu package: %s\n", e.what());
+        // Nothing reaches the card before the package is complete.
+        std::fprintf(stderr, "hu package: %s (the card is unchanged)\n", e.what());
         return 1;
     }
 }

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <regex>
 #include <sstream>
+#include <thread>
 
 #include "sim/headunit/headunit.h"
 #include "tools/hu/tests/run_command.h"
@@ -114,6 +115,19 @@ TEST_F(FlashCommands, CtrlCSaysWhatStateTheFlashWasLeftIn) {
     EXPECT_TRUE(std::regex_match(flash.err(), std::regex("hu mcu-flash: interrupted while writing block [0-9]+ of 32: the MCU's "
                                                          "flash is partly written; run hu mcu-flash again\\n")))
         << flash.err();
+}
+
+TEST_F(FlashCommands, CtrlCStopsABluetoothDownloadWithOneLine) {
+    Background module({std::string(HU_BIN_DIR) + "/hu", "sim", unit(), "bluetooth", "--paced"});
+    ASSERT_TRUE(module.waitForOutput("bluetooth: module")) << module.err();
+    Background dfu({std::string(HU_BIN_DIR) + "/hu", "bt-dfu", unit(), "--file", file("module.bin", 256 * 1024).string()});
+    ASSERT_TRUE(dfu.waitForOutput("bluetooth: updating from", 120)) << dfu.err();
+    std::this_thread::sleep_for(std::chrono::seconds(5));  // into the download (or not: both ends are one line)
+    EXPECT_EQ(dfu.stop(SIGINT), 130);
+    EXPECT_TRUE(std::regex_match(dfu.err(), std::regex("hu bt-dfu: (interrupted before the first block: the module's firmware is "
+                                                       "unchanged|interrupted after [0-9]+ blocks: the module holds part of the "
+                                                       "image; run hu bt-dfu again)\\n")))
+        << dfu.err();
 }
 
 }  // namespace

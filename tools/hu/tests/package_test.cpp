@@ -86,6 +86,7 @@ TEST_F(HuPackage, ARefusedOrFailedRunLeavesTheCardAsItWas) {
         EXPECT_EQ(run.status, 1) << c.options << ": " << run.err;
         EXPECT_NE(run.err.find(c.says), std::string::npos) << c.options << ": " << run.err;
         EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+        EXPECT_NE(run.err.find(" (the card is unchanged)\n"), std::string::npos) << run.err;
         EXPECT_TRUE(snapshot(card()) == before) << c.options;
     }
     // A run that succeeds replaces the package as a whole.
