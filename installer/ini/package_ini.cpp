@@ -17,6 +17,13 @@ const char* unusableBecause(std::string_view value) {
     return nullptr;
 }
 
+// A source of backslashes alone names the installer's own folder, not a folder in it.
+const char* unusableSourceBecause(std::string_view value) {
+    if (const char* reason = unusableBecause(value)) return reason;
+    if (WithoutTrailingSeparators(value).empty()) return "no folder";
+    return nullptr;
+}
+
 // A destination of backslashes alone names the root of the device: deleting it would wipe
 // every volume, the package on the card included.
 const char* unusableDestinationBecause(std::string_view value) {
@@ -26,6 +33,17 @@ const char* unusableDestinationBecause(std::string_view value) {
 }
 
 }  // namespace
+
+std::string WithoutTrailingSeparators(std::string_view value) {
+    while (!value.empty() && value.back() == '\\') value.remove_suffix(1);
+    return std::string(value);
+}
+
+int UsedPairCount(const InstallEntries& entries) {
+    int used = 0;
+    for (const InstallEntry& entry : entries) used += entry.used != 0;
+    return used;
+}
 
 bool ReadPackageIni(InstallEntries& entries, std::string_view iniPath) {
     const std::unique_ptr<IniTable> table = IniLoad(iniPath);
@@ -39,7 +57,7 @@ bool ReadPackageIni(InstallEntries& entries, std::string_view iniPath) {
         const char* source = IniLookup(table.get(), sourceKey.c_str(), nullptr);
         if (!destination || !source) continue;
 
-        const char* reason = unusableBecause(source);
+        const char* reason = unusableSourceBecause(source);
         if (!reason) reason = unusableDestinationBecause(destination);
         if (reason) {
             ce::debugPrint("Pair %d not used: a value is %s\r\n", n, reason);
@@ -52,7 +70,7 @@ bool ReadPackageIni(InstallEntries& entries, std::string_view iniPath) {
         InstallEntry& entry = entries[static_cast<size_t>(n - 1)];
         entry.used = 1;
         entry.destination = destination;
-        entry.source = source;
+        entry.source = WithoutTrailingSeparators(source);
     }
     return true;
 }

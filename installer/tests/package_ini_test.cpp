@@ -81,6 +81,24 @@ TEST_F(PackageIni, ValuesThatWouldAimTheDeleteWalkAmissLeaveTheirPairUnused) {
     EXPECT_TRUE(debug.contains("Pair 4 not used: a value is longer than 254 bytes"));
 }
 
+// Files that give no pair at all: the installation has nothing to do, and says so by failing.
+TEST_F(PackageIni, AFileWithoutUsablePairsUsesNone) {
+    const std::string utf16 = std::string("\xFF\xFE[\0S\0o\0u\0r\0c\0e\0]\0\n\0s\0r\0c\0001\0=\0Z\0\n\0", 26);
+    for (const std::string& text : {std::string(), std::string("\x01\x02garbage\xFF\n==\n[[["), utf16,
+                                     std::string("[Source]\nsrc1 = ZEK\n[Target]\ndst1 = \\NAND Flash\\ZEK\n")}) {
+        ASSERT_TRUE(read(text));
+        EXPECT_EQ(UsedPairCount(entries_), 0) << text;
+    }
+}
+
+TEST_F(PackageIni, ASourceLosesItsTrailingBackslashes) {
+    ASSERT_TRUE(read("[Source]\nsrc1 = ZEK\\\nsrc2 = A\\B\\\\\nsrc3 = \\\\\n[Destination]\ndst1 = \\X\ndst2 = \\Y\ndst3 = \\Z\n"));
+    EXPECT_EQ(entries_[0].source, "ZEK");
+    EXPECT_EQ(entries_[1].source, "A\\B");
+    EXPECT_EQ(entries_[2].used, 0);  // backslashes alone name no folder
+    EXPECT_EQ(UsedPairCount(entries_), 2);
+}
+
 // Each pair as the only one of a package file in the package folder on the card: whether it is
 // used, and the debug line when it is not.
 struct PairCase {

@@ -328,6 +328,7 @@ Error injectPen(Point screen, PenAction action) {
         case PenAction::Up: messages = {WM_LBUTTONUP}; break;
         case PenAction::Tap: messages = {WM_LBUTTONDOWN, WM_LBUTTONUP}; break;
         case PenAction::DoubleTap: messages = {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP}; break;
+        case PenAction::DoubleDown: messages = {WM_LBUTTONDBLCLK}; break;
     }
     for (UINT m : messages)
         if (Error e = deliverInput(target, m, m == WM_LBUTTONUP ? WPARAM{0} : WPARAM{MK_LBUTTON}, screen)) return e;

@@ -43,8 +43,10 @@ Result<std::vector<ControlState>> describeControls(HWND topLevel);
 
 // Input injected as on the touch screen: the point (screen coordinates) goes to the topmost
 // visible top-level window under it (or the window holding the pen capture), then to the
-// deepest visible child under it. A disabled target swallows the input.
-enum class PenAction { Down, Up, DoubleTap, Tap /* down then up */ };
+// deepest visible child under it. A disabled target swallows the input. A double tap is down,
+// up, double-down, up; DoubleDown is its third part alone, for a pen (a mouse) that reports
+// the second touch itself.
+enum class PenAction { Down, Up, DoubleTap, Tap /* down then up */, DoubleDown };
 Error injectPen(Point screen, PenAction action);
 // A key goes to the focused window of the foreground window (the foreground window itself when
 // none of its children has the focus).

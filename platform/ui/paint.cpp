@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/ui/desktop_changes.h"
 #include "platform/ui/message.h"
 #include "platform/ui/window_system.h"
 
@@ -58,6 +59,7 @@ void composeTopLevel(HWND topLevel, const Rect& rect) {
     if (area.empty()) return;
     copyPixels(r->surface, Point{area.left, area.top}, dst, area);
     composeChildren(r, Point{0, 0}, area, dst);
+    announceImageChange();
 }
 
 void composeWindow(HWND hwnd, const Rect* rect) {

@@ -6,6 +6,8 @@
 // purpose; the demo must then fail on that part's check).
 
 #include <stdlib.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -30,11 +32,13 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* kUsage =
-    "usage: hu demo [DIR] [--emergency] [--keep] [--screenshots DIR]\n"
+    "usage: hu demo [DIR] [--emergency] [--keep] [--json] [--view] [--screenshots DIR]\n"
     "  DIR            make the head unit there (a new or empty folder; it stays); default: a\n"
     "                 temporary folder, removed at the end\n"
     "  --emergency    the unattended emergency run (installed MCU and Bluetooth versions unreadable)\n"
     "  --keep         keep the temporary head unit\n"
+    "  --view         show the head unit's screen live in a window while the run goes (hu view)\n"
+    "  --json         the run's events and check results as JSON lines on stdout (the rest on stderr)\n"
     "  --screenshots  where the PNG of each page goes (default: DIR/screenshots, or a folder of\n"
     "                 its own beside the temporary head unit)\n";
 
@@ -42,6 +46,8 @@ struct CommandLine {
     fs::path dir;
     bool emergency = false;
     bool keep = false;
+    bool json = false;
+    bool view = false;
     bool small = false;
     fs::path screenshots;
     demo::Fault fault = demo::Fault::None;
@@ -55,6 +61,8 @@ std::string parse(const Args& args, CommandLine& c) {
         if (a == "--emergency") c.emergency = true;
         else if (a == "--keep") c.keep = true;
         else if (a == "--small") c.small = true;
+        else if (a == "--json") c.json = true;
+        else if (a == "--view") c.view = true;
         else if (a == "--screenshots" && hasValue) c.screenshots = args[++i];
         else if (a == "--fault" && hasValue) {
             auto fault = demo::faultNamed(args[++i]);
@@ -73,15 +81,30 @@ fs::path temporaryFolder(const std::string& prefix) {
     return pattern;
 }
 
+// Two demos in one folder would run two sets of simulators on the same serial links: the
+// folder is locked (a lock on the folder itself, shared with the watchdog) while a demo uses it.
+void lockFolder(const fs::path& dir) {
+    [[maybe_unused]] static int held = -1;
+    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;  // whatever is wrong with it, the next step says
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        throw std::runtime_error(dir.string() + " is in use by another hu demo");
+    }
+    held = fd;  // for the life of the process
+}
+
 // A fresh folder for the head unit: the given one (new or empty) or a temporary one.
 fs::path headUnitFolder(const CommandLine& c) {
     if (c.dir.empty()) return temporaryFolder("hu-demo-");
     std::error_code ec;
     const fs::path dir = fs::absolute(c.dir);
+    if (fs::is_directory(dir, ec)) lockFolder(dir);
     if (fs::exists(dir, ec) && !fs::is_empty(dir, ec))
         throw std::runtime_error(dir.string() + " is not empty (the demo makes a fresh head unit)");
     fs::create_directories(dir, ec);
     if (ec) throw std::runtime_error("cannot make " + dir.string() + ": " + ec.message());
+    lockFolder(dir);
     return fs::canonical(dir);
 }
 
@@ -112,6 +135,10 @@ int cmdDemo(const Args& args) {
         std::fprintf(stderr, "hu demo: %s\n%s", error.c_str(), kUsage);
         return 2;
     }
+    if (c.view && !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY")) {
+        std::fprintf(stderr, "hu demo: no display (DISPLAY is not set): --view needs a desktop session\n");
+        return 1;
+    }
     demo::catchInterruptions();
     demo::DemoOptions options;
     std::unique_ptr<demo::Watchdog> watchdog;
@@ -126,6 +153,8 @@ int cmdDemo(const Args& args) {
         options.keep = c.keep;
         options.emergency = c.emergency;
         options.small = c.small;
+        options.json = c.json;
+        options.view = c.view;
         options.fault = c.fault;
         options.startMs = startMs;
         options.buildPackage = buildPackage;

@@ -19,6 +19,8 @@ int cmdBoard(const Args& args);
 int cmdFlash(const Args& args);
 int cmdDemo(const Args& args);
 int cmdNav(const Args& args);
+int cmdWatch(const Args& args);
+int cmdView(const Args& args);
 
 // Each command registers here, explicitly: name, usage, summary, entry point.
 const std::vector<Command>& commands() {
@@ -32,7 +34,9 @@ const std::vector<Command>& commands() {
         {"board", "board DIR [--json] | board DIR fail WHAT PLAN", "show the board's GPIO lines, request log and OEM calls", cmdBoard},
         {"flash", "flash DIR dump bootloader|hidden|sectors OUT", "write one region of the NAND flash to a file", cmdFlash},
         {"nav", "nav DIR record [--turn N] ...|show|hide|speed N|end-guide|raise|destroy", "play the navigation program's messages to the guidance panel", cmdNav},
-        {"demo", "demo [DIR] [--emergency] [--keep] [--screenshots DIR]", "the whole update end to end on a fresh head unit, checked against the package", cmdDemo},
+        {"watch", "watch DIR [--json] [--wait S]", "follow the programs' pages and the update's result while they run", cmdWatch},
+        {"view", "view DIR [--scale N]", "the head unit's screen live in a window; the mouse is the pen", cmdView},
+        {"demo", "demo [DIR] [--emergency] [--keep] [--json] [--view] ...", "the whole update end to end on a fresh head unit, checked against the package", cmdDemo},
     };
     return table;
 }

@@ -67,6 +67,14 @@ int main(int argc, char** argv) {
         note("held");
         return 0;
     });
+    // Repaints the window in the colour wParam (0xRRGGBB).
+    const UINT repaint = registerWindowMessage("UI_TEST_REPAINT");
+    w.on(repaint, [&](WPARAM wParam, LPARAM) -> LRESULT {
+        w.setBackground(colorFromPixel(static_cast<uint32_t>(wParam)));
+        invalidateRect(w.hwnd(), nullptr, true);
+        updateWindow(w.hwnd());
+        return 0;
+    });
     w.on(WM_COPYDATA, [&](WPARAM wParam, LPARAM lParam) -> LRESULT {
         const auto* cds = reinterpret_cast<const CopyDataStruct*>(lParam);
         LRESULT sum = static_cast<LRESULT>(cds->dwData) + static_cast<LRESULT>(cds->cbData) * 65536;

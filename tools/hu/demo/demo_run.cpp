@@ -63,7 +63,16 @@ public:
 class DemoRun {
 public:
     explicit DemoRun(const DemoOptions& options)
-        : o_(options), terminal_(stdout, options.startMs), follower_(options.root, options.screenshots, terminal_) {}
+        : o_(options),
+          out_(options.json ? stderr : stdout),
+          events_(stdout, options.startMs),
+          terminal_(out_, options.startMs),
+          follower_(options.root, options.screenshots, terminal_) {
+        if (o_.json) {
+            terminal_.mirrorTo(&events_);
+            follower_.setEvents(&events_);
+        }
+    }
 
     int run();
 
@@ -97,7 +106,11 @@ private:
     bool waitFor(const std::function<bool(const DesktopRecord&)>& condition, std::chrono::milliseconds timeout);
     [[noreturn]] void updaterEnded(const std::string& when);
 
+    void writeResult(const std::vector<CheckResult>& checks, const std::string& result, const std::string& text);
+
     const DemoOptions& o_;
+    FILE* out_;  // what people read: stdout, or stderr when stdout carries JSON
+    JsonEvents events_;
     TerminalView terminal_;
     PageFollower follower_;
     ChildProcesses children_;
@@ -136,6 +149,10 @@ int DemoRun::run() {
 
 void DemoRun::runSteps() {
     step("prepare the head unit and the package", [&] { prepareHeadUnit(); });
+    if (o_.view) {
+        children_.start("view", {o_.huProgram.string(), "view", o_.root.string()}, o_.root / "log" / "view.out");
+        terminal_.line("the screen is shown live in a window (hu view)");
+    }
     step("start the simulators", [&] { startSimulators(); });
     follower_.start();
     step("start UpdateXan (to its main page)", [&] { startUpdater(); });
@@ -151,7 +168,8 @@ int DemoRun::stopOnInterruption(const Interrupted& interrupted) {
     terminal_.line(std::string("hu demo: ") + interrupted.what() + "; stopping");
     stopEverything();
     const std::string cleanup = cleanUp();
-    std::printf("hu demo: %s. %s\n", interrupted.what(), cleanup.c_str());
+    std::fprintf(out_, "hu demo: %s. %s\n", interrupted.what(), cleanup.c_str());
+    writeResult({}, "interrupted", interrupted.what());
     return 128 + interrupted.signal();
 }
 
@@ -173,19 +191,28 @@ int DemoRun::finish(const std::string& failure) {
         summary.screenshotCount += panel_->screenshots;
     }
     terminal_.endStatus();
-    printSummary(stdout, summary);
+    printSummary(out_, summary);
 
     const bool passed = failure.empty() && allPassed(summary.checks);
     if (passed) {
-        std::printf("hu demo: every check passed\n");
+        std::fprintf(out_, "hu demo: every check passed\n");
+        writeResult(summary.checks, "success", "every check passed");
         return 0;
     }
     std::string failed;
     for (const auto& c : summary.checks)
         if (!c.passed) failed += (failed.empty() ? "" : "; ") + c.name;
-    if (!failure.empty()) std::printf("hu demo: FAILED: %s\n", failure.c_str());
-    if (!failed.empty()) std::printf("hu demo: FAILED checks: %s\n", failed.c_str());
+    if (!failure.empty()) std::fprintf(out_, "hu demo: FAILED: %s\n", failure.c_str());
+    if (!failed.empty()) std::fprintf(out_, "hu demo: FAILED checks: %s\n", failed.c_str());
+    writeResult(summary.checks, "failure", failure.empty() ? "failed checks: " + failed : failure);
     return 1;
+}
+
+void DemoRun::writeResult(const std::vector<CheckResult>& checks, const std::string& result, const std::string& text) {
+    if (!o_.json) return;
+    for (const auto& c : checks)
+        events_.write({{"event", "check"}, {"name", c.name}, {"passed", c.passed}, {"text", c.detail}});
+    events_.write({{"event", "result"}, {"program", "hu demo"}, {"result", result}, {"text", text}});
 }
 
 void DemoRun::prepareHeadUnit() {

@@ -44,6 +44,8 @@ struct DemoOptions {
     bool keep = false;
     bool emergency = false;
     bool small = false;          // small images and a small MCU, for tests
+    bool json = false;
+    bool view = false;           // the screen live in a window (hu view) while the run goes           // events and check results as JSON lines on stdout; the rest on stderr
     Fault fault = Fault::None;
     std::filesystem::path screenshots;
     std::filesystem::path huProgram;      // this program, for `hu sim`

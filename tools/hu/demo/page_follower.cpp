@@ -13,6 +13,7 @@
 #include "platform/ui/desktop.h"
 #include "sim/board/fault_plan.h"
 #include "tools/hu/demo/interruption.h"
+#include "tools/hu/demo/page_kinds.h"
 
 namespace hu::demo {
 
@@ -20,72 +21,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Where each page keeps its status line and its progress bar.
-struct PageLayout {
-    int status;
-    int progress;  // 0: none
-};
-
-PageLayout layoutOf(PageKind kind) {
-    switch (kind) {
-        case PageKind::Os: return {1002, 1003};
-        case PageKind::Mcu: return {1004, 1005};
-        case PageKind::Bluetooth: return {1009, 1011};
-        case PageKind::Installer: return {1000, 1001};
-        case PageKind::Main: return {1006, 0};
-        case PageKind::MessageBox: return {-1, 0};
-    }
-    return {0, 0};
-}
-
-const char* slugOf(PageKind kind) {
-    switch (kind) {
-        case PageKind::Main: return "main";
-        case PageKind::Os: return "os-update";
-        case PageKind::Mcu: return "mcu-update";
-        case PageKind::Bluetooth: return "bluetooth-update";
-        case PageKind::Installer: return "panel-installer";
-        case PageKind::MessageBox: return "message-box";
-    }
-    return "page";
-}
-
-std::string programOf(const ce::TopLevelWindow& w) {
-    std::string name = ce::asciiLower(ce::fileNameOf(w.program));
-    if (name.size() > 4 && name.compare(name.size() - 4, 4, ".exe") == 0) name.resize(name.size() - 4);
-    return name;
-}
-
-// The page a window of the updater or the installer is, told by its title and its controls.
-std::optional<PageKind> classify(const ce::TopLevelWindow& w, const std::vector<ce::ControlState>& described) {
-    const std::string program = programOf(w);
-    if (program == "zek_update") return w.title == "ZEK_UPDATE" ? std::optional(PageKind::Installer) : std::nullopt;
-    if (program != "updatexan") return std::nullopt;
-    auto has = [&](int id) {
-        for (size_t i = 1; i < described.size(); ++i)
-            if (described[i].id == id) return true;
-        return false;
-    };
-    if (has(1000) && has(1001) && has(1008)) return PageKind::Main;
-    if (has(1002) && has(1003)) return PageKind::Os;
-    if (has(1004) && has(1005)) return PageKind::Mcu;
-    if (has(1009) && has(1011)) return PageKind::Bluetooth;
-    return PageKind::MessageBox;
-}
-
-std::string oneLine(std::string text) {
-    std::string out;
-    for (char c : text) {
-        if (c == '\r') continue;
-        out += c == '\n' ? ' ' : c;
-    }
-    size_t start = out.find_first_not_of(' ');
-    return start == std::string::npos ? std::string() : out.substr(start);
-}
-
 constexpr int kInstallerExit = 1002;
-
-bool isStepPage(PageKind kind) { return kind == PageKind::Os || kind == PageKind::Mcu || kind == PageKind::Bluetooth; }
 
 }  // namespace
 
@@ -144,23 +80,17 @@ void PageFollower::poll() {
     followBluetoothImage();
 }
 
-std::vector<PageFollower::Sighting> PageFollower::lookAtDesktop() const {
-    std::vector<Sighting> sightings;
-    for (const auto& w : ce::enumTopLevelWindows()) {
-        if (!w.visible) continue;
-        const std::string program = programOf(w);
-        if (program != "updatexan" && program != "zek_update") continue;
-        auto described = ce::describeControls(w.hwnd);
-        if (!described.ok() || described->empty()) continue;
-        if (auto kind = classify(w, *described)) sightings.push_back(Sighting{w.hwnd, *kind, std::move(*described)});
-    }
-    return sightings;
-}
-
 void PageFollower::followPages() {
     // Ask the desktop first, without the lock: the answers cross process boundaries.
-    const std::vector<Sighting> sightings = lookAtDesktop();
+    const DesktopLook look = lookAtDesktop();
+    const std::vector<PageSighting>& sightings = look.pages;
     const uint64_t now = sim::monotonicMs();
+    if (events_) {
+        for (WatchEvent& e : watcher_.observe(look, now)) {
+            if (e.kind == "result") e.kind = "update-result";
+            events_->write(e.toJson(events_->startMs()));
+        }
+    }
     News news;
     {
         std::lock_guard lock(mutex_);
@@ -183,7 +113,7 @@ void PageFollower::followPages() {
     showProgress();
 }
 
-void PageFollower::merge(const Sighting& sighting, uint64_t now, News& news) {
+void PageFollower::merge(const PageSighting& sighting, uint64_t now, News& news) {
     size_t index = record_.visits.size();
     for (size_t i = 0; i < record_.visits.size(); ++i)
         if (record_.visits[i].hwnd == sighting.hwnd && !record_.visits[i].closedAt) index = i;
@@ -209,7 +139,10 @@ void PageFollower::merge(const Sighting& sighting, uint64_t now, News& news) {
     if (fresh) {
         const std::string said = oneLine(visit.text(status));
         news.lines.push_back(fmt::format("{} appeared{}", pageName(visit.kind), said.empty() ? "" : ": " + said));
-        news.shots.emplace_back(index, "");
+        // The main page is listed before its start-up has set the message: its first picture
+        // waits for the message, which is what the page is about.
+        if (visit.kind == PageKind::Main && said.empty()) mainShotPending_.insert(visit.hwnd);
+        else news.shots.emplace_back(index, "");
     }
     if (visit.kind == PageKind::Installer && !exitWasShown && visit.controls.count(kInstallerExit) &&
         visit.controls[kInstallerExit].visible)
@@ -224,7 +157,9 @@ void PageFollower::noteNewStatus(const PageVisit& visit, size_t index, News& new
     const std::string& text = changes.back().text;
     if (visit.kind == PageKind::Main || visit.kind == PageKind::Installer)
         news.lines.push_back(fmt::format("{}: {}", pageName(visit.kind), oneLine(text)));
-    if (visit.kind == PageKind::Main) news.shots.emplace_back(index, "result");
+    if (visit.kind == PageKind::Main && !text.empty()) {
+        news.shots.emplace_back(index, mainShotPending_.erase(visit.hwnd) ? "" : "result");
+    }
     const std::string before = changes.size() > 1 ? changes[changes.size() - 2].text : std::string();
     if (isStepPage(visit.kind) && !text.empty() && TerminalView::gist(text) != TerminalView::gist(before))
         news.shots.emplace_back(index, std::to_string(++phaseShots_[visit.hwnd]));

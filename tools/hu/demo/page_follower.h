@@ -18,13 +18,17 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <utility>
 #include <vector>
 
 #include "tools/hu/demo/desktop_record.h"
+#include "tools/hu/demo/page_kinds.h"
+#include "tools/hu/demo/json_events.h"
 #include "tools/hu/demo/terminal_view.h"
+#include "tools/hu/demo/update_watcher.h"
 
 namespace hu::demo {
 
@@ -35,6 +39,10 @@ public:
     ~PageFollower();
     PageFollower(const PageFollower&) = delete;
     PageFollower& operator=(const PageFollower&) = delete;
+
+    // Also writes what the screens show as JSON events (before start()); the update's own
+    // result comes as "update-result".
+    void setEvents(JsonEvents* events) { events_ = events; }
 
     void start();
     void stop();
@@ -48,12 +56,6 @@ public:
     static constexpr std::chrono::milliseconds kPollPeriod{40};
 
 private:
-    // A page of the updater or the installer as one look at the desktop found it.
-    struct Sighting {
-        ce::HWND hwnd;
-        PageKind kind;
-        std::vector<ce::ControlState> controls;
-    };
     // What one look found worth telling in the terminal and worth a picture.
     struct News {
         std::vector<std::string> lines;
@@ -62,9 +64,8 @@ private:
 
     void run();
     void poll();
-    std::vector<Sighting> lookAtDesktop() const;
     void followPages();
-    void merge(const Sighting& sighting, uint64_t now, News& news);
+    void merge(const PageSighting& sighting, uint64_t now, News& news);
     void noteNewStatus(const PageVisit& visit, size_t index, News& news);
     void followLog();
     void followBluetoothImage();
@@ -80,9 +81,13 @@ private:
     DesktopRecord record_;
     int shotNumber_ = 0;
     std::map<ce::HWND, int> phaseShots_;  // pictures taken of each step page after the first
+    std::set<ce::HWND> mainShotPending_;  // main pages seen before their message was set
     uint64_t logOffset_ = 0;
     std::string logPartial_;
     std::filesystem::file_time_type btImageTime_{};
+
+    JsonEvents* events_ = nullptr;
+    UpdateWatcher watcher_;
 
     std::atomic<bool> stop_{false};
     std::thread thread_;

@@ -21,6 +21,7 @@ void TerminalView::clearLive() {
 }
 
 void TerminalView::line(const std::string& text) {
+    if (events_) events_->write({{"event", "note"}, {"text", text}});
     std::lock_guard lock(mutex_);
     clearLive();
     std::fprintf(out_, "%s%s\n", stamp().c_str(), text.c_str());

@@ -13,11 +13,16 @@
 #include <mutex>
 #include <string>
 
+#include "tools/hu/demo/json_events.h"
+
 namespace hu::demo {
 
 class TerminalView {
 public:
     TerminalView(FILE* out, uint64_t startMs);
+
+    // Every line also goes to `events` as {"event": "note", "text": ...}.
+    void mirrorTo(JsonEvents* events) { events_ = events; }
 
     void line(const std::string& text);
     void status(const std::string& step, int position, int maximum, const std::string& text);
@@ -39,6 +44,7 @@ private:
     uint64_t startMs_;
     std::string live_;      // the live line as shown (terminal)
     std::string lastGist_;  // step + gist of the last status written (file or pipe)
+    JsonEvents* events_ = nullptr;
 };
 
 }  // namespace hu::demo
