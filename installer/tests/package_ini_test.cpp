@@ -92,7 +92,7 @@ TEST_F(PackageIni, AFileWithoutUsablePairsUsesNone) {
 }
 
 TEST_F(PackageIni, ASourceLosesItsTrailingBackslashes) {
-    ASSERT_TRUE(read("[Source]\nsrc1 = ZEK\\\nsrc2 = A\\B\\\\\nsrc3 = \\\\\n[Destination]\ndst1 = \\X\ndst2 = \\Y\ndst3 = \\Z\n"));
+    ASSERT_TRUE(read("[Source]\nsrc1 = ZEK\\\nsrc2 = A\\B\\\\\nsrc3 = \\\\\n[Destination]\ndst1 = \\NAND Flash\\X\ndst2 = \\NAND Flash\\Y\ndst3 = \\NAND Flash\\Z\n"));
     EXPECT_EQ(entries_[0].source, "ZEK");
     EXPECT_EQ(entries_[1].source, "A\\B");
     EXPECT_EQ(entries_[2].used, 0);  // backslashes alone name no folder
