@@ -167,7 +167,7 @@ Result<int> openHostFile(const std::filesystem::path& host, uint32_t access, uin
         ::close(fd);
         return fail(ERROR_CANT_ACCESS_FILE);
     }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    // O_NONBLOCK stays: it changes nothing for a regular file.
 
     bool locked = share == 0 ? tryLockExclusive(fd) : tryLockShared(fd);
     if (!locked) {

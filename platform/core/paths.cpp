@@ -1,9 +1,14 @@
 #include "platform/core/paths.h"
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <linux/openat2.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <mutex>
 #include <optional>
 #include <system_error>
@@ -112,6 +117,21 @@ bool foldersWithoutLinks(fs::path current, const std::vector<std::string>& parts
         if (!isRealDirectory(current)) return false;
     }
     return true;
+}
+
+// What one look at a whole host path, refusing every link on the way, found. The last
+// component may itself be a link (the look then describes the link).
+enum class Sighting { Found, Missing, Other };
+
+Sighting lookWithoutLinks(const fs::path& host, struct stat* st) {
+    struct open_how how {};
+    how.flags = O_PATH | O_NOFOLLOW | O_CLOEXEC;
+    how.resolve = RESOLVE_NO_SYMLINKS;
+    const long fd = ::syscall(SYS_openat2, AT_FDCWD, host.c_str(), &how, sizeof how);
+    if (fd < 0) return errno == ENOENT || errno == ENOTDIR ? Sighting::Missing : Sighting::Other;
+    const bool described = ::fstat(static_cast<int>(fd), st) == 0;
+    ::close(static_cast<int>(fd));
+    return described ? Sighting::Found : Sighting::Other;
 }
 
 // True when `inner` is `outer` or lies below it, compared component by component.
@@ -243,22 +263,27 @@ Result<detail::HostLookup> detail::lookUpHostPath(std::string_view devicePath) {
     fs::path base = std::move(walk->base);
     const std::vector<std::string>& parts = walk->parts;
     if (parts.empty()) return HostLookup{std::move(base), std::nullopt, true};
-    // The volume's own folder may be a link (a card mounted elsewhere): it is the head unit's.
-    struct stat st {};
-    if (::stat(base.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return fail(ERROR_PATH_NOT_FOUND);
 
-    // Nearly every path is spelled as stored: one lstat of the whole path settles it, once the
-    // folders on the way are known to be folders of their own. The next most common case is a
-    // file about to be created in an existing folder, where only the last component needs the
-    // folder's listing.
+    // Nearly every path is spelled as stored and has no link anywhere on its host path: one
+    // look at the whole path settles it. The next most common case is a file about to be
+    // created in an existing folder, where only the last component needs the folder's listing.
     fs::path exact = base;
     for (const auto& part : parts) exact /= part;
+    struct stat st {};
+    const Sighting sighting = lookWithoutLinks(exact, &st);
+    if (sighting == Sighting::Found) return HostLookup{std::move(exact), st, false};
+    fs::path parent = exact.parent_path();
+    if (sighting == Sighting::Missing && lookWithoutLinks(parent, &st) == Sighting::Found && S_ISDIR(st.st_mode))
+        return HostLookup{findCaseVariant(parent, parts.back()).value_or(std::move(exact)), std::nullopt, false};
+
+    // The volume's own folder may be a link (a card mounted elsewhere): it is the head unit's.
+    // Below it, each folder is looked at on its own.
+    if (::stat(base.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return fail(ERROR_PATH_NOT_FOUND);
     const size_t folders = parts.size() - 1;
     if (::lstat(exact.c_str(), &st) == 0) {
         if (!foldersWithoutLinks(base, parts, folders)) return fail(ERROR_PATH_NOT_FOUND);
         return HostLookup{std::move(exact), st, false};
     }
-    fs::path parent = exact.parent_path();
     if (foldersWithoutLinks(base, parts, folders))
         return HostLookup{findCaseVariant(parent, parts.back()).value_or(std::move(exact)), std::nullopt, false};
     auto walked = walkComponents(std::move(base), parts);

@@ -33,6 +33,11 @@ fs::path makeHeadUnit() {
     std::ofstream(root / "headunit.json")
         << R"({"mounts": [{"device": "\\SDMMC Card", "host": "sdcard"}, {"device": "\\NAND Flash", "host": "nand"}]})";
     ce::Profile::setCurrent(root);
+    static const fs::path removed = root;
+    std::atexit([] {
+        std::error_code ec;
+        fs::remove_all(removed, ec);
+    });
     return root;
 }
 
@@ -71,7 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!host) return 0;
     const fs::path normal = host->lexically_normal();
     if (*host != normal) std::abort();  // no ".." and no "." left in it
-    for (const fs::path base : {root / "sdcard", root / "nand", programFolder}) {
+    for (const fs::path& base : {root / "sdcard", root / "nand", programFolder}) {
         if (within(normal, base)) {
             if (!noLinkOnTheWay(normal, base)) std::abort();
             return 0;
