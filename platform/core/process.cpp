@@ -21,6 +21,7 @@
 #include "platform/core/host_io.h"
 #include "platform/core/paths.h"
 #include "platform/core/profile.h"
+#include "platform/core/registry.h"
 
 extern char** environ;
 
@@ -40,8 +41,14 @@ Error initProgram(const char* argv0) {
         if (root == nullptr || *root == '\0')
             std::fprintf(stderr, "%s: HEADUNIT_ROOT is not set; run inside a head unit (hu init DIR)\n", name.c_str());
         else
-            std::fprintf(stderr, "%s: cannot load the head unit at %s (error %u)\n", name.c_str(), root, profile.error());
+            std::fprintf(stderr, "%s: %s\n", name.c_str(), Profile::currentProblem().c_str());
         return profile.error();
+    }
+    // A damaged registry would read as one without values (for the updater: nothing installed,
+    // so an unattended emergency update): the program does nothing at all.
+    if (std::string problem = registryProblem(); !problem.empty()) {
+        debugPrint("%s: %s: the head unit's registry is damaged; nothing was done\n", name, problem);
+        return ERROR_BADDB;
     }
     return ERROR_SUCCESS;
 }

@@ -12,7 +12,8 @@ namespace ce {
 
 // Called first thing in every program's main: sets the program name for the log file and
 // loads the profile. Returns an error (and prints one line to stderr) when the process runs
-// outside a head unit (no HEADUNIT_ROOT or an unreadable headunit.json).
+// outside a head unit (no HEADUNIT_ROOT or an unreadable headunit.json) or in one whose
+// registry.reg cannot be read whole (ERROR_BADDB; the line goes to the log as well).
 Error initProgram(const char* argv0);
 
 // Starts the program at a device path with no arguments, inheriting HEADUNIT_ROOT, without

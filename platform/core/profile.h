@@ -22,7 +22,9 @@
 // A mount's device path starts with a backslash and has no trailing one; two mounts never
 // share a device path. Device and port names are matched without regard to case. A document
 // that is not JSON, or whose known keys have the wrong type, does not load
-// (ERROR_INVALID_DATA); unknown keys are kept for whoever reads them.
+// (ERROR_INVALID_DATA); unknown keys are kept for whoever reads them. A headunit.json that is a
+// folder or cannot be read is ERROR_CANT_ACCESS_FILE. Every refusal comes with one line that
+// says why, naming the file and, where it can, the line ("headunit.json: ..., line 3").
 
 #include <cstdint>
 #include <filesystem>
@@ -48,12 +50,16 @@ public:
     // HEADUNIT_ROOT (or with an unreadable headunit.json) gets an error from every call that
     // needs the head unit; programs report that in one line and end.
     static Result<const Profile*> current();
+    // Why the current profile did not load (the line load() gave); empty when it did.
+    static std::string currentProblem();
 
-    // Loads the profile of a head unit folder (tools and tests use this directly).
-    static Result<Profile> load(const std::filesystem::path& root);
+    // Loads the profile of a head unit folder (tools and tests use this directly). On failure
+    // *problem, when given, receives the one line that says why.
+    static Result<Profile> load(const std::filesystem::path& root, std::string* problem = nullptr);
 
     // Reads a headunit.json document given as text, for a head unit at root.
-    static Result<Profile> parse(const std::filesystem::path& root, std::string_view document);
+    static Result<Profile> parse(const std::filesystem::path& root, std::string_view document,
+                                 std::string* problem = nullptr);
 
     // Replaces the process-wide profile (tests that build several head units in one process).
     static void setCurrent(const std::filesystem::path& root);

@@ -139,6 +139,9 @@ public:
             else if (line.front() == '"' || line.front() == '@') valueLine(line);
             else error("neither a [key] nor a \"value\"");
         }
+        // An empty file (or one of blank lines) is not a registry without values.
+        if (!headerSeen && lineNumber_ == 0) lineNumber_ = 1;
+        if (!headerSeen) error("the file is empty: it has no \"Windows Registry Editor Version 5.00\" or \"REGEDIT4\" line");
         return std::move(result_);
     }
 
@@ -226,7 +229,7 @@ private:
         std::string_view next;
         while (!trimRight(list).empty() && trimRight(list).back() == '\\') {
             list.resize(trimRight(list).size() - 1);
-            if (!nextLine(next)) break;
+            if (!nextLine(next)) return error("the file ends inside a hex list continued with '\\'"), false;
             list += trimRight(trimLeft(next));
         }
         auto bytes = readByteList(list);

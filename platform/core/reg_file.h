@@ -8,6 +8,7 @@
 // hex:…, hex(2):…, hex(7):… and hex(N):… byte lists with "\" line continuations; "name"=-
 // and [-key] deletions; ';' comments; UTF-8 (with or without BOM) or UTF-16LE with BOM.
 // A line that cannot be read is reported with its number and skipped; the rest still counts.
+// A file without the header line (an empty one included) is reported too.
 //
 // Writing produces the same header, encoding and line ends (CRLF) the file was read with. It
 // is canonical rather than faithful: keys come in name order and comments are not kept. Every

@@ -4,9 +4,9 @@
 // process saved it, or a person edited it). A write takes an exclusive lock on run/registry.lock,
 // reads the file afresh, applies the change and saves the whole document to a temporary file
 // that is renamed over registry.reg: two processes writing at once never lose each other's
-// values, and a reader never sees half a file. A file with lines that cannot be read is still
-// read for what it holds, but never written back, so a person's typo does not cost the lines
-// around it.
+// values, and a reader never sees half a file. A file that cannot be read whole is refused for
+// reads and writes alike: taken for an empty registry it would make the updater believe
+// nothing is installed.
 
 #include "platform/core/registry.h"
 
@@ -14,6 +14,8 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <fmt/format.h>
 
 #include <cstring>
 #include <filesystem>
@@ -125,7 +127,15 @@ public:
         std::lock_guard lock(mutex_);
         Error error = refresh();
         if (error != ERROR_SUCCESS) return error;
+        if (!problem_.empty()) return ERROR_BADDB;
         return read(document_);
+    }
+
+    // Why the current file cannot be read whole; empty when it can.
+    std::string problem() {
+        std::lock_guard lock(mutex_);
+        if (Error error = refresh(); error != ERROR_SUCCESS) return fmt::format("the registry cannot be read (error {})", error);
+        return problem_;
     }
 
     // Runs change on the document as it is on disk now and saves the result when change
@@ -139,7 +149,7 @@ public:
         file_.clear();  // read afresh under the lock, whatever the stamp says
         Error error = refresh();
         if (error != ERROR_SUCCESS) return error;
-        if (!clean_) return ERROR_BADDB;
+        if (!problem_.empty()) return ERROR_BADDB;
         bool changed = false;
         error = change(document_, changed);
         if (error != ERROR_SUCCESS || !changed) return error;
@@ -159,14 +169,21 @@ private:
         if (file == file_ && stamp == stamp_) return ERROR_SUCCESS;
 
         reg::ParseResult parsed;
-        if (stamp.exists) {
-            auto bytes = readWholeFile(file);
-            if (!bytes && bytes.error() != ERROR_FILE_NOT_FOUND) return bytes.error();
-            if (bytes) parsed = reg::parse(*bytes);
+        std::string problem;
+        std::error_code ec;
+        if (!stamp.exists) {
+            problem = file.string() + " is missing";
+        } else if (fs::is_directory(file, ec)) {
+            problem = file.string() + " is a folder, not a file";
+        } else if (auto bytes = readWholeFile(file); !bytes) {
+            problem = fmt::format("{} cannot be read (error {})", file.string(), bytes.error());
+        } else {
+            parsed = reg::parse(*bytes);
+            if (!parsed.errors.empty()) problem = file.string() + ": " + parsed.errors.front();
         }
         for (const auto& e : parsed.errors) debugPrint("registry.reg: %s\n", e);
         document_ = std::move(parsed.document);
-        clean_ = parsed.errors.empty();
+        problem_ = std::move(problem);
         file_ = file;
         stamp_ = stamp;
         return ERROR_SUCCESS;
@@ -176,7 +193,7 @@ private:
     fs::path file_;  // empty: nothing cached
     FileStamp stamp_;
     reg::Document document_;
-    bool clean_ = true;
+    std::string problem_;  // why the file cannot be read whole; empty when it can
 };
 
 std::string fullPath(Hive hive, std::string_view subKey) {
@@ -189,6 +206,8 @@ std::string fullPath(Hive hive, std::string_view subKey) {
 bool storable(std::string_view name) { return name.find_first_of("\r\n") == std::string_view::npos; }
 
 }  // namespace
+
+std::string registryProblem() { return Store::instance().problem(); }
 
 Result<RegKey> RegKey::open(Hive hive, std::string_view subKey) {
     std::string path = fullPath(hive, subKey);

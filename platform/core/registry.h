@@ -9,6 +9,11 @@
 // file renamed over registry.reg), under a lock shared by every process of the head unit, and
 // each process re-reads the file when it changed on disk. The default value is the one named
 // "" (written "@" in the file).
+//
+// A registry.reg that cannot be read whole (missing, a folder, empty, or with a line that
+// cannot be read) is a damaged head unit, never an empty registry: every read and write then
+// fails with ERROR_BADDB and the file is left as it is, so a person's typo does not cost the
+// lines around it.
 
 #include <cstdint>
 #include <map>
@@ -21,8 +26,8 @@
 
 namespace ce {
 
-// A registry.reg with lines that cannot be read is not written back (its other lines would be
-// lost): writes fail with this code until the file is mended.
+// A registry.reg that cannot be read whole: reads and writes fail with this code until the
+// file is mended.
 inline constexpr Error ERROR_BADDB = 1009;
 
 enum class Hive { LocalMachine, CurrentUser, ClassesRoot, Users };
@@ -40,6 +45,11 @@ struct RegValue {
     uint32_t type = REG_NONE;
     std::vector<uint8_t> data;  // device representation (UTF-16LE for strings, with terminator)
 };
+
+// Why registry.reg of the current head unit cannot be read whole, in one line that names the
+// file and the line ("/hu/registry.reg: line 3: the string has no closing quote"); empty when
+// it can be read.
+std::string registryProblem();
 
 class RegKey {
 public:

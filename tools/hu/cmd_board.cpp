@@ -12,6 +12,7 @@
 #include "sim/board/fault_plan.h"
 #include "sim/board/gpio_log.h"
 #include "tools/hu/commands.h"
+#include "tools/hu/head_unit_arg.h"
 
 namespace hu {
 
@@ -67,11 +68,7 @@ int cmdBoard(const Args& args) {
         return args.empty() ? 2 : 0;
     }
     fs::path root = args[0];
-    std::error_code ec;
-    if (!fs::is_regular_file(root / "headunit.json", ec)) {
-        std::fprintf(stderr, "hu board: %s is not a head unit (no headunit.json)\n", root.c_str());
-        return 1;
-    }
+    if (!checkHeadUnit(args[0], "hu board")) return 1;
     if (args.size() == 1 || (args.size() == 2 && args[1] == "--json")) {
         if (args.size() == 2) std::printf("%s\n", boardJson(root).dump(2).c_str());
         else printBoard(root);

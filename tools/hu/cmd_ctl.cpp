@@ -418,7 +418,7 @@ int cmdCtl(const Args& args) {
         return 2;
     }
     const Options& o = *parsed;
-    if (!enterHeadUnit(o.dir, "hu ctl")) return 1;
+    if (!enterHeadUnit(o.dir, "hu ctl", Registry::NotNeeded)) return 1;
 
     if (o.sub == "list") return cmdList(o);
     if (o.sub == "text") return cmdText(o);

@@ -11,6 +11,7 @@
 #include "sim/board/fault_plan.h"
 #include "sim/nand/flash_image.h"
 #include "tools/hu/commands.h"
+#include "tools/hu/head_unit_arg.h"
 
 namespace hu {
 
@@ -70,6 +71,7 @@ int cmdFlash(const Args& args) {
         return 2;
     }
     fs::path root = args[0];
+    if (!checkHeadUnit(args[0], "hu flash")) return 1;
     std::error_code ec;
     if (!fs::is_directory(root / "flash", ec)) {
         std::fprintf(stderr, "hu flash: %s is not a head unit (no flash/ folder)\n", root.c_str());

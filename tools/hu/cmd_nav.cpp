@@ -148,7 +148,7 @@ int cmdNav(const Args& args) {
     bool writesFile = false;
     for (size_t i = 0; sub == "record" && i < rest.size(); ++i) writesFile |= rest[i] == "--out";
     // A record written to a file needs no head unit; everything else talks to its panel.
-    if (!writesFile && !enterHeadUnit(args[0], "hu nav")) return 1;
+    if (!writesFile && !enterHeadUnit(args[0], "hu nav", Registry::NotNeeded)) return 1;
     return sub == "record" ? record(rest) : simple(sub, rest);
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "tools/hu/head_unit_arg.h"
 #include "tools/hu/sim_commands.h"
 
 namespace hu {
@@ -29,7 +30,11 @@ int cmdSim(const Args& args) {
         return 2;
     }
     for (const auto& s : simulators()) {
-        if (args[1] == s.name) return s.run(args[0], Args(args.begin() + 2, args.end()));
+        if (args[1] != s.name) continue;
+        const Args options(args.begin() + 2, args.end());
+        const bool help = !options.empty() && (options[0] == "--help" || options[0] == "-h");
+        if (!help && !checkHeadUnit(args[0], "hu sim")) return 1;
+        return s.run(args[0], options);
     }
     std::fprintf(stderr, "hu sim: unknown simulator '%s'\n", args[1].c_str());
     return 2;

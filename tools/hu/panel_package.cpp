@@ -35,11 +35,18 @@ void writeFile(const fs::path& path, std::string_view bytes) {
     if (!out) fail("cannot write", path);
 }
 
-ce::Profile profileOf(const fs::path& headUnitDir) {
-    auto profile = ce::Profile::load(headUnitDir);
-    if (!profile) throw std::runtime_error(fmt::format("{} is no head unit (hu init makes one)", headUnitDir.string()));
+}  // namespace
+
+ce::Profile loadProfile(const fs::path& headUnitDir) {
+    std::string problem;
+    auto profile = ce::Profile::load(headUnitDir, &problem);
+    if (!profile && (profile.error() == ce::ERROR_FILE_NOT_FOUND || profile.error() == ce::ERROR_PATH_NOT_FOUND))
+        throw std::runtime_error(fmt::format("{} is no head unit (hu init makes one)", headUnitDir.string()));
+    if (!profile) throw std::runtime_error(problem);
     return std::move(*profile);
 }
+
+namespace {
 
 fs::path sdCardOf(const ce::Profile& profile, const fs::path& headUnitDir) {
     for (const auto& mount : profile.mounts())
@@ -147,7 +154,7 @@ PanelPackage buildPanelPackage(const fs::path& headUnitDir, const PanelPackageOp
     if (!fs::is_regular_file(installer)) fail("the installer program is missing:", installer);
 
     PanelPackage package;
-    const ce::Profile profile = profileOf(headUnitDir);
+    const ce::Profile profile = loadProfile(headUnitDir);
     package.folder = sdCardOf(profile, headUnitDir) / "UpdateXan" / "ZEK_Update";
     std::error_code ec;
     fs::remove_all(package.folder, ec);

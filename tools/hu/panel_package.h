@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/core/profile.h"
+
 namespace hu {
 
 struct PanelPackageOptions {
@@ -32,6 +34,10 @@ struct PanelPackage {
 // per step.
 PanelPackage buildPanelPackage(const std::filesystem::path& headUnitDir, const PanelPackageOptions& options,
                                const std::function<void(const std::string&)>& progress = {});
+
+// The profile of the head unit in headUnitDir. Throws std::runtime_error with one line when
+// it does not load ("DIR is no head unit", or what is wrong with its headunit.json).
+ce::Profile loadProfile(const std::filesystem::path& headUnitDir);
 
 // A file's name relative to the panel's folder ("Kelo_ZEK_IMG\\x.bmp", UTF-8) as a checksum list
 // holds it: in the code page's 8-bit text. Throws std::runtime_error with one line when the

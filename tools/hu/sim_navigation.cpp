@@ -50,7 +50,7 @@ int runNavigationSimulator(const std::string& headUnitDir, const Args& options) 
         }
         navigation.route = std::move(*route);
     }
-    auto headUnit = enterHeadUnit(headUnitDir, "hu sim navigation");
+    auto headUnit = enterHeadUnit(headUnitDir, "hu sim navigation", Registry::NotNeeded);
     if (!headUnit) return 1;
     ce::setProgramName("navigation");
 

@@ -38,7 +38,7 @@ int runShellSimulator(const std::string& headUnitDir, const Args& options) {
             return 2;
         }
     }
-    auto headUnit = enterHeadUnit(headUnitDir, "hu sim shell");
+    auto headUnit = enterHeadUnit(headUnitDir, "hu sim shell", Registry::NotNeeded);
     if (!headUnit) return 1;
     const auto root = *headUnit;
     ce::setProgramName("shell");

@@ -116,15 +116,12 @@ public:
     PackageWriter(const fs::path& headUnitDir, const UpdatePackageOptions& options,
                   const std::function<void(const std::string&)>& progress)
         : dir_(headUnitDir), options_(options), progress_(progress) {
-        auto profile = ce::Profile::load(headUnitDir);
-        if (!profile) {
-            throw std::runtime_error(fmt::format("{} is no head unit (hu init makes one)", headUnitDir.string()));
-        }
-        for (const auto& mount : profile->mounts()) {
+        auto profile = loadProfile(headUnitDir);
+        for (const auto& mount : profile.mounts()) {
             if (mount.devicePath == "\\SDMMC Card") root_ = mount.host / "UpdateXan";
         }
         if (root_.empty()) throw std::runtime_error(fmt::format("{} has no \"\\SDMMC Card\" mount", dir_.string()));
-        const auto& mcu = profile->json().value("sim", nlohmann::json::object()).value("mcu", nlohmann::json::object());
+        const auto& mcu = profile.json().value("sim", nlohmann::json::object()).value("mcu", nlohmann::json::object());
         mcuFlashSize_ = mcu.contains("lastAddress") && mcu["lastAddress"].is_number_unsigned()
                             ? mcu["lastAddress"].get<uint32_t>() + 1
                             : kDefaultMcuFlashSize;

@@ -63,7 +63,29 @@ TEST(Profile, DefaultsAndBadDocuments) {
     }
     EXPECT_EQ(ce::Profile::load(f.path / "missing").error(), ce::ERROR_PATH_NOT_FOUND);
     fs::remove(f.path / "headunit.json");
+    fs::create_directory(f.path / "headunit.json");
+    std::string problem;
+    EXPECT_EQ(ce::Profile::load(f.path, &problem).error(), ce::ERROR_CANT_ACCESS_FILE);
+    EXPECT_EQ(problem, (f.path / "headunit.json").string() + " is a folder, not a file");
+    fs::remove(f.path / "headunit.json");
+    fs::remove(f.path / "headunit.json");
     EXPECT_EQ(ce::Profile::load(f.path).error(), ce::ERROR_FILE_NOT_FOUND);
+}
+
+// The one line a refusal comes with says what is wrong and on which line.
+TEST(Profile, ARefusalNamesTheFileAndTheLine) {
+    std::string problem;
+    auto refused = [&](const char* document) {
+        problem.clear();
+        EXPECT_FALSE(ce::Profile::parse("/hu", document, &problem).ok()) << document;
+        return problem;
+    };
+    EXPECT_EQ(refused("{\n\"a\": 1,\n\"b\": }\n"),
+              "headunit.json: syntax error while parsing value - unexpected '}'; expected '[', '{', or a literal, line 3");
+    EXPECT_EQ(refused("{\n  \"screen\": {\"width\": 0}\n}"), "headunit.json: \"screen\" needs a width and height above 0, line 2");
+    EXPECT_EQ(refused("{\n\n  \"serial\": {\"COM1:\": 5}}"),
+              "headunit.json: \"serial\" has the wrong shape (type must be string, but is number), line 3");
+    EXPECT_EQ(refused("[]"), "headunit.json: the document must be an object {...}, line 1");
 }
 
 TEST(Profile, CurrentFollowsHeadunitRoot) {

@@ -156,15 +156,31 @@ TEST_F(RegistryTest, SeesChangesMadeOnDisk) {
     EXPECT_EQ(key->readDword("CodePage").valueOr(0), 949u);
 }
 
-TEST_F(RegistryTest, AFileWithUnreadableLinesIsReadButNotOverwritten) {
-    std::string broken = std::string(kSample) + "[HKEY_LOCAL_MACHINE\\X]\n\"n\"=dword:zz\n\"ok\"=dword:5\n";
-    writeFile(unit.root() / "registry.reg", broken);
-    auto key = ce::RegKey::open(ce::Hive::LocalMachine, "X");
+// A file that cannot be read whole is neither read (it is not a registry without values) nor
+// written back (its other lines would be lost), and the problem names the line.
+TEST_F(RegistryTest, AFileThatCannotBeReadWholeIsRefused) {
+    auto key = ce::RegKey::open(ce::Hive::LocalMachine, "SOFTWARE\\ORV\\SYSTEM\\FactoryInfo");
     ASSERT_TRUE(key.ok());
-    EXPECT_EQ(key->readDword("ok").valueOr(0), 5u);
-    EXPECT_EQ(key->readDword("n").error(), ce::ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(ce::registryProblem(), "");
+    const std::string broken = std::string(kSample) + "[HKEY_LOCAL_MACHINE\\X]\n\"n\"=dword:zz\n\"ok\"=dword:5\n";
+    writeFile(unit.root() / "registry.reg", broken);
+    EXPECT_EQ(ce::RegKey::open(ce::Hive::LocalMachine, "X").error(), ce::ERROR_BADDB);
+    EXPECT_EQ(key->readDword("CodePage").error(), ce::ERROR_BADDB);
     EXPECT_EQ(key->setDword("m", 1), ce::ERROR_BADDB);
     EXPECT_EQ(readFile(unit.root() / "registry.reg"), broken);
+    EXPECT_EQ(ce::registryProblem(), (unit.root() / "registry.reg").string() + ": line 18: dword: needs 1 to 8 hex digits");
+
+    for (const std::string& damaged : {std::string(), std::string("\r\n \r\n"), std::string(kSample).substr(0, 170)}) {
+        writeFile(unit.root() / "registry.reg", damaged);
+        EXPECT_EQ(key->readDword("CodePage").error(), ce::ERROR_BADDB) << damaged;
+        EXPECT_NE(ce::registryProblem(), "") << damaged;
+    }
+    fs::remove(unit.root() / "registry.reg");
+    EXPECT_EQ(key->readDword("CodePage").error(), ce::ERROR_BADDB);
+    EXPECT_EQ(ce::RegKey::create(ce::Hive::LocalMachine, "New").error(), ce::ERROR_BADDB);
+    EXPECT_FALSE(fs::exists(unit.root() / "registry.reg"));
+    fs::create_directory(unit.root() / "registry.reg");
+    EXPECT_EQ(ce::registryProblem(), (unit.root() / "registry.reg").string() + " is a folder, not a file");
 }
 
 TEST_F(RegistryTest, ConcurrentWritersLoseNothing) {
