@@ -89,6 +89,12 @@ void writePackage(const fs::path& package) {
     std::ofstream(package / "ZEK.crc", std::ios::binary) << list;
 }
 
+// Seconds of the baseline's two parts, for PHASES=1.
+struct BaselineTimes {
+    bench::Samples copy, crc;
+};
+BaselineTimes g_fresh, g_replacing;
+
 // With replace, the previous copy at target is removed (`rm -r`) within the measured time.
 double baselineOnce(const fs::path& source, const fs::path& target, bool replace = false) {
     if (!replace) fs::remove_all(target);
@@ -96,6 +102,7 @@ double baselineOnce(const fs::path& source, const fs::path& target, bool replace
     const std::string copy = "cp -r '" + source.string() + "' '" + target.string() + "'";
     const std::string command = replace ? "rm -r '" + target.string() + "' && " + copy : copy;
     bench::Require(std::system(command.c_str()) == 0, "cp -r failed");
+    const double copied = seconds(start);
     std::vector<unsigned char> buffer(1 << 20);
     uint32_t sum = 0;
     int files = 0;
@@ -112,6 +119,9 @@ double baselineOnce(const fs::path& source, const fs::path& target, bool replace
     }
     const double elapsed = seconds(start);
     bench::Require(files == kFiles && sum == g_listSum, "the plain copy does not hold the package");
+    BaselineTimes& parts = replace ? g_replacing : g_fresh;
+    parts.copy.values.push_back(copied);
+    parts.crc.values.push_back(elapsed - copied);
     return elapsed;
 }
 
@@ -199,6 +209,7 @@ int main() {
     PhaseTimes warmPhases;
     baselineOnce(package / "ZEK", baselineTarget);
     installOnce(true, installed, warmPhases);
+    g_fresh = {};
 
     PhaseTimes firstPhases, againPhases;
     const auto runs = bench::Interleaved(
@@ -240,6 +251,10 @@ int main() {
     std::printf("            %.2f x the baseline (target <= %.2f) %s\n", againRatio, kInstallTarget,
                 againRatio <= kInstallTarget ? "ok" : "MISSED");
     if (std::getenv("PHASES")) {
+        std::printf("  baseline parts: cp -r %s, zlib pass %s\n", g_fresh.copy.describe(1e3, "ms").c_str(),
+                    g_fresh.crc.describe(1e3, "ms").c_str());
+        std::printf("  baseline parts: rm -r + cp -r %s, zlib pass %s\n", g_replacing.copy.describe(1e3, "ms").c_str(),
+                    g_replacing.crc.describe(1e3, "ms").c_str());
         for (auto* phases : {&firstPhases, &againPhases}) {
             std::printf("  phases of the %s: scan %s, delete %s, copy %s, verify %s\n",
                         phases == &firstPhases ? "first installation" : "reinstallation",

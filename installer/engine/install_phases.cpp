@@ -9,13 +9,15 @@
 namespace installer {
 
 void ScanPhase(InstallRun& run) {
-    for (const InstallEntry& entry : run.m_Entries) {
+    for (int i = 0; i < kInstallEntryCount; ++i) {
+        const InstallEntry& entry = run.m_Entries[static_cast<size_t>(i)];
         if (!entry.used) continue;
         const std::string source = SourceFolderOf(run.m_strInstallerFolder, entry);
         run.m_nDestFileTotal += CountFiles(DestinationFolderOf(entry));
         const TreeTotals sourceTotals = TreeTotalsOf(source);
         run.m_dSourceByteTotal += sourceTotals.bytes;
         run.m_nSourceFileTotal += sourceTotals.files;
+        run.m_dSourceTreeBytes[static_cast<size_t>(i)] = sourceTotals.bytes;
     }
     run.view.SetProgressRange(run.m_nDestFileTotal);
     run.view.SetProgressPos(0);
@@ -25,7 +27,9 @@ void DeletePhase(InstallRun& run) {
     for (int i = 0; i < kInstallEntryCount; ++i) {
         const InstallEntry& entry = run.m_Entries[static_cast<size_t>(i)];
         if (!entry.used) continue;
-        if (FolderSize(SourceFolderOf(run.m_strInstallerFolder, entry)) < 0.0) continue;
+        // A pair whose source could not be listed keeps its destination. The scan has just
+        // walked the source: its byte sum says so without a second walk.
+        if (run.m_dSourceTreeBytes[static_cast<size_t>(i)] < 0.0) continue;
         const std::string destination = DestinationFolderOf(entry);
         ce::debugPrint("%d, %s\r\n", i, destination);
         DeleteTree(run, destination);

@@ -11,6 +11,7 @@ void InstallRun::Reset() {
     m_nCrcErrorCount = 0;
     m_dCopiedBytes = 0;
     m_dSourceByteTotal = 0;
+    m_dSourceTreeBytes.fill(0);
     m_strCurrentFileName.clear();
     m_strDestinationRoot.clear();
     m_pLogFile.reset();

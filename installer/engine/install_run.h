@@ -9,6 +9,7 @@
 // between two files. InstallView is the installer's screen as the engine sees it: the status
 // line, the progress bar, bringing the dialog back to the front, and emptying the message queue.
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -61,6 +62,7 @@ struct InstallRun {
     int32_t m_nCrcErrorCount = 0;
     double m_dCopiedBytes = 0;
     double m_dSourceByteTotal = 0;
+    std::array<double, kInstallEntryCount> m_dSourceTreeBytes{};  // per pair, from the scan (-1: not listable)
     std::string m_strCurrentFileName;
     std::string m_strDestinationRoot;
     std::unique_ptr<ce::File> m_pLogFile;
