@@ -132,7 +132,9 @@ TEST(McuUpdate, ALostFrameIsSentAgainButALostStatusNeverEndsInSuccess) {
                                                      : "write block " + std::to_string(*lost.write.begin());
         EXPECT_TRUE(r.failed()) << which << "\n" << r.debug;
         EXPECT_EQ(r.count("$$ End of Update Process : Success!"), 0) << which;
-        EXPECT_EQ(rig.simLogCount("status lost"), 1) << which;
+        std::string simLog;
+        for (const auto& line : rig.mcu().logLines()) simLog += line + "\n";
+        EXPECT_EQ(rig.simLogCount("status lost"), 1) << which << "\n" << simLog;
     }
 }
 

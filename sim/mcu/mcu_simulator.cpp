@@ -42,6 +42,10 @@ bool sameFraming(const LineSettings& program, uint32_t deviceRate) {
            (!program.parityObservable || program.parity == 'N');
 }
 
+bool sameSettings(const LineSettings& a, const LineSettings& b) {
+    return a.baud == b.baud && a.dataBits == b.dataBits && a.parity == b.parity && a.stopBits == b.stopBits;
+}
+
 }  // namespace
 
 McuOptions McuSimulator::optionsFor(const fs::path& root, const std::vector<std::string>& args) {
@@ -155,6 +159,7 @@ void McuSimulator::run() {
             deviceRate_ = McuFirmware::kBootRate;
         }
         if (!bytes.empty()) onBytes(std::move(bytes));
+        lastSeen_ = pty_->lineSettings();
     }
 }
 
@@ -193,6 +198,12 @@ void McuSimulator::onBytes(std::vector<uint8_t> bytes) {
     // The rate the bytes were sent at is the one set when they left the program, even if
     // the program switches while they are still on the line.
     LineSettings sentWith = pty_->lineSettings();
+    // The program changed its settings since the simulator last looked at the line (a busy
+    // host let it look late): bytes that frame correctly at the settings seen before left
+    // the program before its switch, as the program's own pause before a switch intends.
+    if (!sameSettings(sentWith, lastSeen_) && !sameFraming(sentWith, deviceRate_) &&
+        sameFraming(lastSeen_, deviceRate_))
+        sentWith = lastSeen_;
     waitOnLine(bytes, sentWith);
     if (firmware_->inProgrammingMode() && !sameFraming(sentWith, deviceRate_)) {
         log(fmt::format("received {} bytes sent at {} {}{}{} while the device listens at {} 8N1: garbled",

@@ -22,6 +22,7 @@
 
 #include "sim/mcu/entry_detector.h"
 #include "sim/mcu/mcu_options.h"
+#include "sim/pty/pty_endpoint.h"
 
 namespace sim {
 class PtyEndpoint;
@@ -86,6 +87,7 @@ private:
     // receiver judges gaps inside a frame by. A simulator the host did not schedule for a while
     // has not watched the line meanwhile, so that time is no gap on the line.
     uint64_t quietMs_ = 0;
+    LineSettings lastSeen_{};  // the program's line settings when the simulator last looked
     uint32_t deviceRate_ = 9600;
     uint32_t closesSeen_ = 0;
     std::atomic<bool> programming_{false};

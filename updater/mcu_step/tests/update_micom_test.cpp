@@ -118,15 +118,19 @@ TEST(UpdateMicomPhases, EachPhaseHasItsTextAndTheBarRunsFrom0To240) {
         EXPECT_EQ(s.rangeMax, 240) << "report " << std::hex << s.report;
         EXPECT_GE(s.pos, 0);
         EXPECT_LE(s.pos, 240);
-        if (s.report & 0xC000) phases.emplace_back(s.report, s.status);
-        else EXPECT_EQ(s.pos, static_cast<int>(s.report)) << "the bar follows each block report";
+        if (s.report & 0x8000) {
+            phases.emplace_back(s.report, s.status);
+        } else if (!(s.report & 0x4000)) {
+            EXPECT_EQ(s.pos, static_cast<int>(s.report)) << "the bar follows each block report";
+        }
     }
     EXPECT_EQ(phases, (std::vector<std::pair<ce::WPARAM, std::string>>{{0x8000, "Initialize..."},
                                                                         {0x8001, "Erase..."},
                                                                         {0x8002, "Write..."},
                                                                         {0x8003, "Verify..."},
                                                                         {0x8004, "Done..."}}));
-    // The end report closes the page from its own handler, after which nothing is pumped here.
+    // The end report closes the page from its own handler; it may or may not be pumped to the
+    // listener before the page's loop ends, so the result is read from the page.
     EXPECT_EQ(page.statusText(), "Success...");
     int highest = 0;
     for (const auto& s : shown) highest = std::max(highest, s.pos);

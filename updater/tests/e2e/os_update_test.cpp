@@ -193,6 +193,24 @@ TEST(OsUpdate, WrongKernelChecksumFailsAllThreeAttempts) {
     EXPECT_EQ(run.WaitUpdaterEnd(10s), 0);
 }
 
+// In the full OS update too an option file that cannot be installed fails the step, in every
+// attempt, while the images are still written.
+TEST(OsUpdate, FullUpdateFailsWhenTheOptionFileCannotBeInstalled) {
+    UpdaterRun run(English());
+    run.Package({"--kernel-size", "4097", "--without", "micom,bt,panel"});
+    std::ofstream(run.unit().nand() / "PimConfig.ORV") << "old";
+    ASSERT_EQ(ce::setFileAttributes("\\NAND Flash\\PimConfig.ORV", ce::FILE_ATTRIBUTE_HIDDEN), ce::ERROR_SUCCESS);
+    run.StartUpdater();
+    ASSERT_TRUE(run.WaitText(1000, "START", 60));
+    ASSERT_TRUE(run.Click(1000));
+    ASSERT_TRUE(run.WaitText(1006, kFailure, 120)) << run.DebugLog();
+    EXPECT_EQ(run.CountInLog("### UpdateXan::[FAIL] KERNEL... \n"), 3);
+    EXPECT_EQ(run.CountInLog("### UpdateKernel::option file not installed"), 3);
+    EXPECT_EQ(sim::FlashImage(run.root()).read(sim::FlashRegion::Sectors).size(), 24 * 512u);
+    ASSERT_TRUE(run.Click(1000));
+    EXPECT_EQ(run.WaitUpdaterEnd(60s), 0);
+}
+
 TEST(OsUpdate, FailingBootloaderDoesNotStopTheLaterPhases) {
     UpdaterRun run(English());
     run.Package({"--kernel-size", "8192", "--without", "micom,bt,panel"});
