@@ -10,7 +10,9 @@
 //   3. the panel's share of one core while it polls this process once a second for a record
 //      with a blinking camera distance (target < 1 %), against the same panel idle;
 //   4. its resident memory with all 76 bitmaps loaded (target < 20 MiB).
-// Each figure is measured in 5 runs; it prints the median of the runs and their spread.
+// Each figure is measured in at least 5 runs; it prints the median of the runs and their
+// spread, beside the machine's core count and load. Every record must have been drawn (the
+// last one seen on the composed screen) before a figure is printed.
 //
 //   panel_bench [--keep]
 
@@ -31,6 +33,7 @@
 
 #include <fmt/format.h>
 
+#include "bench/bench_support.h"
 #include "panel/config/zek_config.h"
 #include "panel/frame/main_frame.h"
 #include "panel/frame/panel_messages.h"
@@ -52,7 +55,7 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-constexpr int kRuns = 5;
+const int kRuns = bench::Runs();
 constexpr int kSamples = 200;
 constexpr int kCpuSeconds = 4;
 
@@ -64,11 +67,9 @@ double Median(std::vector<double> values) {
     return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
-// "median (min .. max over 5 runs)"
+// "median unit (N runs, min .. max, spread x %)"
 std::string Spread(const std::vector<double>& runs, const char* unit, int decimals = 3) {
-    return fmt::format("{:.{}f} {} (runs {:.{}f} .. {:.{}f})", Median(runs), decimals, unit,
-                       *std::min_element(runs.begin(), runs.end()), decimals,
-                       *std::max_element(runs.begin(), runs.end()), decimals);
+    return bench::Samples{runs}.describe(1, unit, decimals);
 }
 
 // kRuns runs of kSamples timings of `once`; each run gives its median.
@@ -258,14 +259,6 @@ double CpuShare(pid_t pid, int seconds) {
     return static_cast<double>(CpuNs(pid) - before) / 1e9 / wall * 100.0;
 }
 
-std::string MachineLine() {
-    std::ifstream in("/proc/loadavg");
-    double one = 0, five = 0, fifteen = 0;
-    in >> one >> five >> fifteen;
-    return fmt::format("machine: {} cores, load average {:.2f} {:.2f} {:.2f}", std::thread::hardware_concurrency(), one,
-                       five, fifteen);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -273,35 +266,27 @@ int main(int argc, char** argv) {
     sim::TempHeadUnit unit;
     if (keep) unit.keep();
     InstallPanelFiles(unit.nand() / "ZEK");
-    std::printf("%s\n", MachineLine().c_str());
+    bench::PrintHeading("panel_bench", "the guidance panel with its bitmaps at their real sizes");
+    bench::QuietProgramOutput();
 
     const InProcessFigures inProcess = MeasureInProcess();
-    if (inProcess.handling.empty()) {
-        std::fprintf(stderr, "panel_bench: the panel's window could not be made\n");
-        return 1;
-    }
+    bench::Require(!inProcess.handling.empty(), "the panel's window could not be made");
     Pump();
 
     Child child;
     const std::string program = (fs::read_symlink("/proc/self/exe").parent_path() / "Kelo_ZEK").string();
     char* childArgv[] = {const_cast<char*>(program.c_str()), nullptr};
-    if (posix_spawn(&child.pid, program.c_str(), nullptr, nullptr, childArgv, environ) != 0) {
-        std::fprintf(stderr, "panel_bench: cannot start %s\n", program.c_str());
-        return 1;
-    }
-    if (!PumpUntil([&] { return PanelWindow(child.pid).has_value(); }, 20000)) {
-        std::fprintf(stderr, "panel_bench: Kelo_ZEK showed no window\n");
-        return 1;
-    }
+    bench::Require(posix_spawn(&child.pid, program.c_str(), nullptr, nullptr, childArgv, environ) == 0,
+                   "cannot start " + program);
+    bench::Require(PumpUntil([&] { return PanelWindow(child.pid).has_value(); }, 20000), "Kelo_ZEK showed no window");
     const ce::HWND window = PanelWindow(child.pid)->hwnd;
     const auto records = ChangingRecords();
     const std::vector<double> bare = TimeRuns([&] { SendRecord(window, records[0]); });  // hidden: refused
 
     ce::postMessage(window, panel::WM_SHOW_PANEL, 1, 0);
-    if (!PumpUntil([&] { return PanelWindow(child.pid)->visible && !PanelWindow(child.pid)->rect.empty(); }, 10000)) {
-        std::fprintf(stderr, "panel_bench: Kelo_ZEK did not show itself\n");
-        return 1;
-    }
+    bench::Require(
+        PumpUntil([&] { return PanelWindow(child.pid)->visible && !PanelWindow(child.pid)->rect.empty(); }, 10000),
+        "Kelo_ZEK did not show itself");
     int next = 0, refused = 0;
     const std::vector<double> crossProcess = TimeRuns([&] {
         refused += SendRecord(window, records[static_cast<size_t>(next++ % 2)]) != 0;
@@ -311,6 +296,7 @@ int main(int argc, char** argv) {
     const bool onScreen = screen && (*screen)->pixel(100, 250) == 0x102030u * (1 + (panel::IMG_TURN_FIRST + 30) % 7);
 
     std::vector<double> idle, polled, resident;
+    int answered = 0;
     for (int r = 0; r < kRuns; ++r) idle.push_back(CpuShare(child.pid, 1));
     {
         Navigation navigation(window);
@@ -318,15 +304,16 @@ int main(int argc, char** argv) {
             polled.push_back(CpuShare(child.pid, kCpuSeconds));
             resident.push_back(ResidentMiB(child.pid));
         }
-        std::printf("records answered to the panel's requests: %d in %d s\n", navigation.answered, kRuns * kCpuSeconds);
+        answered = navigation.answered;
     }
+    bench::Require(!refused && onScreen, "a record sent to Kelo_ZEK was refused or is not on the composed screen");
+    bench::Require(!inProcess.refused && inProcess.drawn, "a record handled inside this process was not drawn");
+    std::printf("  records answered to the panel's requests: %d in %d s\n", answered, kRuns * kCpuSeconds);
 
-    std::printf("\n1. a record changing every cell and both icons, to the composed screen\n");
-    std::printf("   cross-process WM_COPYDATA, drawn:  %s   target <= 2 ms%s\n", Spread(crossProcess, "ms").c_str(),
-                refused || !onScreen ? "   (NOT DRAWN)" : "");
+    std::printf("1. a record changing every cell and both icons, to the composed screen\n");
+    std::printf("   cross-process WM_COPYDATA, drawn:  %s   target <= 2 ms\n", Spread(crossProcess, "ms").c_str());
     std::printf("   bare cross-process send (baseline): %s\n", Spread(bare, "ms").c_str());
-    std::printf("   handling inside one process:        %s%s\n", Spread(inProcess.handling, "ms").c_str(),
-                inProcess.refused || !inProcess.drawn ? "   (NOT DRAWN)" : "");
+    std::printf("   handling inside one process:        %s\n", Spread(inProcess.handling, "ms").c_str());
     std::printf("2. full WM_PAINT\n");
     std::printf("   horizontal panel (800 x 150):       %s   target < 1 ms\n", Spread(inProcess.paintHorizontal, "ms").c_str());
     std::printf("   vertical panel (250 x 480):         %s   target < 1 ms\n", Spread(inProcess.paintVertical, "ms").c_str());
@@ -335,5 +322,6 @@ int main(int argc, char** argv) {
     std::printf("   idle (baseline):                    %s\n", Spread(idle, "%", 2).c_str());
     std::printf("4. resident memory, all 76 bitmaps loaded (%.2f MiB of pixels)\n", inProcess.bitmapBytes / 1048576.0);
     std::printf("   Kelo_ZEK:                           %s   target < 20 MiB\n", Spread(resident, "MiB", 1).c_str());
-    return refused || !onScreen || inProcess.refused || !inProcess.drawn ? 1 : 0;
+    bench::PrintMachineAfter();
+    return 0;
 }

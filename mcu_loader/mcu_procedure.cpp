@@ -38,6 +38,19 @@ std::unique_ptr<ce::File> OpenImage() {
     return std::move(file.value());
 }
 
+// True when the image can be opened and holds at least one byte. An empty file is no
+// firmware: programming it would leave the MCU with a zeroed flash and report success.
+bool ImageHoldsFirmware() {
+    auto file = OpenImage();
+    if (!file) return false;
+    auto size = file->size();
+    if (!size || *size == 0) {
+        ce::debugPrint("ERROR : the image is empty, nothing to program\r\n");
+        return false;
+    }
+    return true;
+}
+
 // Sends the image block by block after the transfer command (programming or verify). Each
 // block must be acknowledged; a missing acknowledgement sends the block again while the
 // pass's budget lasts, a block refused in ST2 fails at once. Returns 0 or the status code.
@@ -232,7 +245,7 @@ uint8_t MBlankCheckCmd() {
 
 uint8_t MChipEraseProcess() {
     // Without an image there is nothing to write: fail before the flash is touched.
-    if (!OpenImage()) return kFileFail;
+    if (!ImageHoldsFirmware()) return kFileFail;
     if (MBlankCheckCmd() == 0) return 0;
     ce::debugPrint("$ Erase : ");
     ce::sleep(100);

@@ -81,6 +81,10 @@ int32_t VerifyCrcList(InstallRun& run, std::string_view listPath) {
 
 int32_t VerifyAll(InstallRun& run) {
     run.m_nCrcErrorCount = 0;
+    if (UsedPairCount(run.m_Entries) == 0) {
+        ce::debugPrint("ZEK_Update.ini gives no usable source/destination pair: nothing was installed\r\n");
+        return 0;
+    }
     if (!anyChecksumList(run.m_strInstallerFolder)) return -1;
 
     auto log = ce::File::open(kCrcLogPath, ce::GENERIC_WRITE, 0, ce::CREATE_ALWAYS);

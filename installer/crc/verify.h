@@ -19,7 +19,8 @@ namespace installer {
 // run.m_strDestinationRoot.
 int32_t VerifyCrcList(InstallRun& run, std::string_view listPath);
 
-// 1 when every pair passed, 0 when a listed file failed (run.m_nCrcErrorCount counts them),
+// 1 when every pair passed, 0 when a listed file failed (run.m_nCrcErrorCount counts them) or
+// when no pair is used (nothing was installed: a debug line says so, the count stays 0),
 // -1 when the installer's folder holds no checksum list at all (the log is then not touched).
 // A log that cannot be created is reported on the debug output and the verification goes on.
 int32_t VerifyAll(InstallRun& run);

@@ -1,6 +1,7 @@
 #pragma once
 // CInstallerApp: the installer program. It shows the installer page modally and ends the
-// program when the page closes; no message loop of its own follows. The process-wide progress
+// program when the page closes; no message loop of its own follows. One installer runs at a
+// time on a head unit: a second start ends quietly. The process-wide progress
 // memory and run flag live here, as long as the program.
 
 #include "installer/engine/install_run.h"

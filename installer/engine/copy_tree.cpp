@@ -70,7 +70,9 @@ void CopyTree(InstallRun& run, std::string_view sourceView, std::string_view des
         if (!run.process.running) return;
         const std::string from = JoinPath(source, entry.name);
         const std::string to = JoinPath(destination, entry.name);
-        if (IsFolder(entry)) {
+        if (IsLink(entry)) {
+            ce::debugPrint("CopyFiles skips the link %s\r\n", from);
+        } else if (IsFolder(entry)) {
             CopyTree(run, from, to);
         } else {
             run.m_strCurrentFileName = entry.name;

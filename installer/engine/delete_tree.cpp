@@ -27,6 +27,12 @@ void deleteOneFile(InstallRun& run, const std::string& path, const ce::FindData&
 
 void removeFolder(const std::string& folder) {
     const auto attributes = ce::getFileAttributes(folder);
+    // A link in the destination's place goes as a link; what it points to stays untouched.
+    if (attributes && (*attributes & ce::FILE_ATTRIBUTE_REPARSE_POINT)) {
+        const ce::Error error = ce::deleteFile(folder);
+        ce::debugPrint("=== %s link : %s\r\n", error == ce::ERROR_SUCCESS ? "Remove" : "Fail to remove", folder);
+        return;
+    }
     if (attributes && (*attributes & ce::FILE_ATTRIBUTE_READONLY)) {
         ce::setFileAttributes(folder, ce::FILE_ATTRIBUTE_NORMAL);
         ce::debugPrint("SetFileAttributes call for a folder\r\n");

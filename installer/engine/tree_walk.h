@@ -17,6 +17,9 @@ std::optional<std::vector<ce::FindData>> ListFolder(std::string_view folder,
 
 inline bool IsFolder(const ce::FindData& entry) { return (entry.attributes & ce::FILE_ATTRIBUTE_DIRECTORY) != 0; }
 
+// A symbolic link: walks never follow it (it is deleted as itself and never copied).
+inline bool IsLink(const ce::FindData& entry) { return (entry.attributes & ce::FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
+
 // The file count and byte sum of a tree from one walk, each exactly as CountFiles and
 // FolderSize give it.
 struct TreeTotals {

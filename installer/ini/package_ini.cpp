@@ -3,7 +3,9 @@
 #include <fmt/format.h>
 
 #include "installer/ini/ini_reader.h"
+#include "installer/ini/pair_places.h"
 #include "platform/core/debug.h"
+#include "platform/core/paths.h"
 
 namespace installer {
 namespace {
@@ -12,6 +14,13 @@ namespace {
 const char* unusableBecause(std::string_view value) {
     if (value.empty()) return "empty";
     if (value.size() > kMaxEntryValue) return "longer than 254 bytes";
+    return nullptr;
+}
+
+// A source of backslashes alone names the installer's own folder, not a folder in it.
+const char* unusableSourceBecause(std::string_view value) {
+    if (const char* reason = unusableBecause(value)) return reason;
+    if (WithoutTrailingSeparators(value).empty()) return "no folder";
     return nullptr;
 }
 
@@ -25,6 +34,17 @@ const char* unusableDestinationBecause(std::string_view value) {
 
 }  // namespace
 
+std::string WithoutTrailingSeparators(std::string_view value) {
+    while (!value.empty() && value.back() == '\\') value.remove_suffix(1);
+    return std::string(value);
+}
+
+int UsedPairCount(const InstallEntries& entries) {
+    int used = 0;
+    for (const InstallEntry& entry : entries) used += entry.used != 0;
+    return used;
+}
+
 bool ReadPackageIni(InstallEntries& entries, std::string_view iniPath) {
     const std::unique_ptr<IniTable> table = IniLoad(iniPath);
     if (!table) return false;
@@ -37,16 +57,20 @@ bool ReadPackageIni(InstallEntries& entries, std::string_view iniPath) {
         const char* source = IniLookup(table.get(), sourceKey.c_str(), nullptr);
         if (!destination || !source) continue;
 
-        const char* reason = unusableBecause(source);
+        const char* reason = unusableSourceBecause(source);
         if (!reason) reason = unusableDestinationBecause(destination);
         if (reason) {
             ce::debugPrint("Pair %d not used: a value is %s\r\n", n, reason);
             continue;
         }
+        if (const char* unsafe = UnsafePairBecause(source, destination, ce::folderOf(iniPath))) {
+            ce::debugPrint("Pair %d not used: %s\r\n", n, unsafe);
+            continue;
+        }
         InstallEntry& entry = entries[static_cast<size_t>(n - 1)];
         entry.used = 1;
         entry.destination = destination;
-        entry.source = source;
+        entry.source = WithoutTrailingSeparators(source);
     }
     return true;
 }

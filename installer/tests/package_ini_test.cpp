@@ -81,10 +81,70 @@ TEST_F(PackageIni, ValuesThatWouldAimTheDeleteWalkAmissLeaveTheirPairUnused) {
     EXPECT_TRUE(debug.contains("Pair 4 not used: a value is longer than 254 bytes"));
 }
 
+// Files that give no pair at all: the installation has nothing to do, and says so by failing.
+TEST_F(PackageIni, AFileWithoutUsablePairsUsesNone) {
+    const std::string utf16 = std::string("\xFF\xFE[\0S\0o\0u\0r\0c\0e\0]\0\n\0s\0r\0c\0001\0=\0Z\0\n\0", 26);
+    for (const std::string& text : {std::string(), std::string("\x01\x02garbage\xFF\n==\n[[["), utf16,
+                                     std::string("[Source]\nsrc1 = ZEK\n[Target]\ndst1 = \\NAND Flash\\ZEK\n")}) {
+        ASSERT_TRUE(read(text));
+        EXPECT_EQ(UsedPairCount(entries_), 0) << text;
+    }
+}
+
+TEST_F(PackageIni, ASourceLosesItsTrailingBackslashes) {
+    ASSERT_TRUE(read("[Source]\nsrc1 = ZEK\\\nsrc2 = A\\B\\\\\nsrc3 = \\\\\n[Destination]\ndst1 = \\X\ndst2 = \\Y\ndst3 = \\Z\n"));
+    EXPECT_EQ(entries_[0].source, "ZEK");
+    EXPECT_EQ(entries_[1].source, "A\\B");
+    EXPECT_EQ(entries_[2].used, 0);  // backslashes alone name no folder
+    EXPECT_EQ(UsedPairCount(entries_), 2);
+}
+
+// Each pair as the only one of a package file in the package folder on the card: whether it is
+// used, and the debug line when it is not.
+struct PairCase {
+    const char* source;
+    const char* destination;
+    const char* unusedBecause;  // nullptr: the pair is used
+};
+
+TEST_F(PackageIni, DestinationsThatTheDeletePhaseWouldWipeLeaveTheirPairUnused) {
+    const std::string package = "\\SDMMC Card\\UpdateXan\\ZEK_Update";
+    std::filesystem::create_directories(unit_.sdcard() / "UpdateXan/ZEK_Update/ZEK");
+    const PairCase cases[] = {
+        {"ZEK", "\\NAND Flash\\ZEK", nullptr},
+        {"ZEK", "\\NAND Flash\\ZEK\\..\\Fonts", nullptr},
+        {"ZEK", "\\NAND Flash", "the destination is the root of a volume"},
+        {"ZEK", "\\nand flash\\.\\", "the destination is the root of a volume"},
+        {"ZEK", "\\SDMMC Card\\ZEK\\..", "the destination is the root of a volume"},
+        {"ZEK", "\\.", "the destination is not on a volume of the head unit"},
+        {"ZEK", "\\Host\\tmp", "the destination is not on a volume of the head unit"},
+        {"ZEK", "\\NAND Flash\\..\\..\\Host\\tmp", "the destination is not on a volume of the head unit"},
+        {"ZEK", "\\NAND Flash\\ZEK\\..\\..\\SDMMC Card\\x", "the destination is not on a volume of the head unit"},
+        {"ZEK", "\\Windows\\ZEK", "the destination is not on a volume of the head unit"},
+        {"ZEK", "\\SDMMC CARD\\updatexan\\zek_update\\zek", "the destination holds its source"},
+        {"Panel\\ZEK", "\\SDMMC Card\\UpdateXan\\ZEK_Update\\Panel", "the destination holds its source"},
+        {"ZEK", "\\SDMMC Card\\UpdateXan", "the destination holds its source"},
+        {"..\\Other", "\\SDMMC Card\\UpdateXan\\ZEK_Update", "the destination holds the package folder"},
+        {"..\\Other", "\\SDMMC Card\\UpdateXan\\ZEK_Update\\Fonts", nullptr},
+        {"..\\..\\..\\..\\Host\\etc", "\\NAND Flash\\ZEK", "the source is not on a volume of the head unit"},
+    };
+    for (const PairCase& c : cases) {
+        SCOPED_TRACE(std::string(c.source) + " -> " + c.destination);
+        writeHostFile(unit_.sdcard() / "UpdateXan/ZEK_Update/ZEK_Update.ini",
+                      std::string("[Source]\nsrc2=") + c.source + "\n[Destination]\ndst2=" + c.destination + "\n");
+        ce::DebugCapture debug;
+        ASSERT_TRUE(ReadPackageIni(entries_, package + "\\ZEK_Update.ini"));
+        EXPECT_EQ(entries_[1].used, c.unusedBecause ? 0 : 1);
+        if (c.unusedBecause) {
+            EXPECT_TRUE(debug.contains(std::string("Pair 2 not used: ") + c.unusedBecause)) << debug.text();
+        }
+    }
+}
+
 TEST_F(PackageIni, EveryReadStartsFromClearedRecordsButAFailedReadKeepsThem) {
-    ASSERT_TRUE(read("[Source]\nsrc2=A\n[Destination]\ndst2=\\B\n"));
+    ASSERT_TRUE(read("[Source]\nsrc2=A\n[Destination]\ndst2=\\NAND Flash\\B\n"));
     EXPECT_EQ(entries_[1].used, 1);
-    ASSERT_TRUE(read("[Source]\nsrc1=A\n[Destination]\ndst1=\\B\n"));
+    ASSERT_TRUE(read("[Source]\nsrc1=A\n[Destination]\ndst1=\\NAND Flash\\B\n"));
     EXPECT_EQ(entries_[0].used, 1);
     EXPECT_EQ(entries_[1].used, 0);
     EXPECT_EQ(entries_[1].source, "");

@@ -51,6 +51,16 @@ protected:
     InstallRun run_;
 };
 
+// An INI that gave no pair installed nothing: whatever lists lie beside the installer, that
+// is a failure with no failed file, and the debug output says why.
+TEST_F(Verify, NoUsedPairIsAFailure) {
+    writeHostFile(package() / "ZEK.crc", "good.bin:00000000\r\n");
+    ce::DebugCapture debug;
+    EXPECT_EQ(VerifyAll(run_), 0);
+    EXPECT_EQ(run_.m_nCrcErrorCount, 0);
+    EXPECT_TRUE(debug.contains("ZEK_Update.ini gives no usable source/destination pair: nothing was installed"));
+}
+
 TEST_F(Verify, FailuresAreCountedAndLoggedInOrder) {
     writeHostFile(unit_.nand() / "ZEK" / "good.bin", "good");
     writeHostFile(unit_.nand() / "ZEK" / "IMG" / "bad.bin", "changed");

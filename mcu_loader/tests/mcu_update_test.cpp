@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <set>
+#include <string>
 
 #include "mcu_test_rig.h"
 
@@ -96,6 +98,44 @@ TEST(McuUpdate, FiveLostAcknowledgementsInAPassAreSentAgainASixthFails) {
     }
 }
 
+// The two ways an answer gets lost. A lost frame is sent again and lands where it belongs. A
+// block that was programmed but whose status was lost is sent again too, and lands on the next
+// address: the run must then fail (here or in the verify pass), never report success with a
+// shifted flash.
+TEST(McuUpdate, ALostFrameIsSentAgainButALostStatusNeverEndsInSuccess) {
+    auto options = smallMcu();
+    options.start = sim::mcu::StartContents::Blank;
+    Bytes image = pattern(options.flashSize(), 17);
+    {
+        McuRig rig;
+        options.faults.dropAck = {4};
+        rig.startSimulator(options);
+        rig.writeImage(image);
+        RunResult r = rig.run();
+        ASSERT_TRUE(r.succeeded()) << r.debug;
+        EXPECT_EQ(r.count("Re-Transfer! \r\n"), 1);
+        EXPECT_EQ(rig.mcu().flashContents(), image);
+        options.faults.dropAck.clear();
+    }
+    struct Lost {
+        std::set<uint32_t> write;
+        std::set<uint32_t> verify;
+    };
+    for (const Lost& lost : {Lost{{4}, {}}, Lost{{30}, {}}, Lost{{31}, {}}, Lost{{}, {4}}}) {
+        McuRig rig;
+        options.faults.loseStatus = lost.write;
+        options.faults.loseVerifyStatus = lost.verify;
+        rig.startSimulator(options);
+        rig.writeImage(image);
+        RunResult r = rig.run();
+        const std::string which = lost.write.empty() ? "verify block " + std::to_string(*lost.verify.begin())
+                                                     : "write block " + std::to_string(*lost.write.begin());
+        EXPECT_TRUE(r.failed()) << which << "\n" << r.debug;
+        EXPECT_EQ(r.count("$$ End of Update Process : Success!"), 0) << which;
+        EXPECT_EQ(rig.simLogCount("status lost"), 1) << which;
+    }
+}
+
 TEST(McuUpdate, ABlockRefusedInSt2FailsAtOnceWithoutReTransfer) {
     McuRig rig;
     auto options = smallMcu();
@@ -166,6 +206,33 @@ TEST(McuUpdate, AMissingImageFailsBeforeAnythingIsErased) {
     EXPECT_EQ(rig.simLogCount("CHIP ERASE"), 0);
     EXPECT_EQ(rig.simLogCount("BLANK CHECK"), 0);
     EXPECT_EQ(rig.mcu().flashContents(), before);
+}
+
+TEST(McuUpdate, AnEmptyImageFailsBeforeAnythingIsErasedALongOneKeepsItsTailOut) {
+    auto options = smallMcu();
+    {
+        McuRig rig;
+        rig.startSimulator(options);
+        rig.writeImage({});
+        auto before = rig.mcu().flashContents();
+        RunResult r = rig.run();
+        ASSERT_TRUE(r.failed()) << r.debug;
+        EXPECT_EQ(r.count("ERROR : the image is empty, nothing to program\r\n"), 1);
+        EXPECT_EQ(r.count("??? Error code : 1 \r\n"), 1);
+        EXPECT_EQ(rig.simLogCount("CHIP ERASE"), 0);
+        EXPECT_EQ(rig.simLogCount("BLANK CHECK"), 0);
+        EXPECT_EQ(rig.mcu().flashContents(), before);
+    }
+    {
+        // An image longer than the flash: what fits is programmed, the rest is left out.
+        McuRig rig;
+        rig.startSimulator(options);
+        Bytes image = pattern(options.flashSize() + 700, 21);
+        rig.writeImage(image);
+        RunResult r = rig.run();
+        ASSERT_TRUE(r.succeeded()) << r.debug;
+        EXPECT_EQ(rig.mcu().flashContents(), expectedFlash(image, options.flashSize()));
+    }
 }
 
 TEST(McuUpdate, AnUnopenablePortEndsTheStartWithOneFailureReport) {

@@ -31,8 +31,15 @@ enum : uint32_t {
     FILE_ATTRIBUTE_DIRECTORY = 0x10,
     FILE_ATTRIBUTE_ARCHIVE = 0x20,
     FILE_ATTRIBUTE_NORMAL = 0x80,
+    FILE_ATTRIBUTE_REPARSE_POINT = 0x400,  // a symbolic link: never followed, walked or opened
     INVALID_FILE_ATTRIBUTES = 0xFFFFFFFF,
 };
+
+// A symbolic link inside a volume is an entry of its own: searches report it with
+// FILE_ATTRIBUTE_REPARSE_POINT alone (never as a folder, so walks do not descend into it),
+// deleteFile removes the link itself, and opening, creating or truncating a file through it
+// fails with ERROR_CANT_ACCESS_FILE. So does opening a FIFO, socket or device where a file is
+// expected, at once instead of blocking.
 
 // ---- Directory search -----------------------------------------------------------------
 

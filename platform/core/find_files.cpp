@@ -1,6 +1,8 @@
 // Directory search: FindFirstFile/FindNextFile as one sorted list.
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -58,11 +60,30 @@ std::string reportedName(const fs::path& host) {
 }
 
 Result<std::vector<FindData>> exactSearch(std::string_view path) {
-    auto host = hostPath(path);
-    if (!host) return fail(host.error());
-    auto entry = entryOf(*host, reportedName(*host));
+    auto lookup = detail::lookUpHostPath(path);
+    if (!lookup) return fail(lookup.error());
+    const fs::path& host = lookup->host;
+    // A volume's root is described as the folder it stands for, whatever its host path is.
+    if (lookup->volumeRoot) {
+        std::error_code ec;
+        const fs::path real = fs::canonical(host, ec);
+        auto entry = ec ? std::nullopt : entryOf(real, reportedName(host));
+        if (!entry) return fail(ERROR_FILE_NOT_FOUND);
+        return std::vector<FindData>{std::move(*entry)};
+    }
+    auto entry = entryOf(host, host.filename().string());
     if (!entry) return fail(ERROR_FILE_NOT_FOUND);
     return std::vector<FindData>{std::move(*entry)};
+}
+
+// Opens a folder for listing; a link in the folder's place is not walked (ERROR_PATH_NOT_FOUND),
+// unless it is a volume's own root.
+DIR* openFolder(const detail::HostLookup& lookup) {
+    int fd = ::open(lookup.host.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | (lookup.volumeRoot ? 0 : O_NOFOLLOW));
+    if (fd < 0) return nullptr;
+    DIR* stream = ::fdopendir(fd);
+    if (stream == nullptr) ::close(fd);
+    return stream;
 }
 
 }  // namespace
@@ -76,14 +97,15 @@ Result<std::vector<FindData>> findFiles(std::string_view pattern, FindDetail lev
     if (hasWildcard(folder)) return fail(ERROR_INVALID_NAME);
     if (!hasWildcard(namePattern)) return exactSearch(pattern);
 
-    auto dir = hostPath(folder);
-    std::error_code ec;
-    if (!dir || !fs::is_directory(*dir, ec)) return fail(ERROR_PATH_NOT_FOUND);
+    auto lookup = detail::lookUpHostPath(folder);
+    if (!lookup) return fail(ERROR_PATH_NOT_FOUND);
+    const fs::path* dir = &lookup->host;
 
     // Each entry is looked at relative to the open folder, which spares the kernel walking
     // the folder's path again for every entry.
-    DIR* stream = ::opendir(dir->c_str());
-    if (stream == nullptr) return fail(errorFromErrno(errno));
+    DIR* stream = openFolder(*lookup);
+    if (stream == nullptr)
+        return fail(errno == ENOENT || errno == ENOTDIR || errno == ELOOP ? ERROR_PATH_NOT_FOUND : errorFromErrno(errno));
     std::vector<FindData> found;
     int readError = 0;
     for (;;) {

@@ -23,6 +23,7 @@ uint32_t decodeStored(const unsigned char (&bytes)[4], ssize_t n) {
 }
 
 uint32_t deviceAttributes(uint32_t stored, const struct stat& st) {
+    if (S_ISLNK(st.st_mode)) return FILE_ATTRIBUTE_REPARSE_POINT;
     if (S_ISDIR(st.st_mode)) return stored | FILE_ATTRIBUTE_DIRECTORY;
     return stored != 0 ? stored : static_cast<uint32_t>(FILE_ATTRIBUTE_NORMAL);
 }
@@ -49,14 +50,20 @@ Error setResult(int result) {
     return xattrUnsupported(errno) ? ERROR_NOT_SUPPORTED : errorFromErrno(errno);
 }
 
+// The stored bits of a host entry; a link has none (reading them would follow it).
+uint32_t storedOf(const std::filesystem::path& host, const struct stat& st) {
+    if (S_ISLNK(st.st_mode)) return 0;
+    unsigned char bytes[4] = {};
+    return decodeStored(bytes, ::lgetxattr(host.c_str(), kAttributeXattr, bytes, sizeof bytes));
+}
+
 }  // namespace
 
 Result<HostEntry> describeEntry(const std::filesystem::path& host) {
     struct stat st {};
-    if (::stat(host.c_str(), &st) != 0) return fail(errno == ENOTDIR ? ERROR_PATH_NOT_FOUND : errorFromErrno(errno));
-    unsigned char bytes[4] = {};
+    if (::lstat(host.c_str(), &st) != 0) return fail(errno == ENOTDIR ? ERROR_PATH_NOT_FOUND : errorFromErrno(errno));
     HostEntry entry;
-    entry.attributes = deviceAttributes(decodeStored(bytes, ::getxattr(host.c_str(), kAttributeXattr, bytes, sizeof bytes)), st);
+    entry.attributes = deviceAttributes(storedOf(host, st), st);
     entry.size = S_ISREG(st.st_mode) ? static_cast<uint64_t>(st.st_size) : 0;
     return entry;
 }
@@ -69,8 +76,7 @@ Result<uint32_t> attributesOf(const std::filesystem::path& host) {
 
 Result<uint32_t> attributesOf(const std::filesystem::path& host, const struct stat* known) {
     if (known == nullptr) return attributesOf(host);
-    unsigned char bytes[4] = {};
-    return deviceAttributes(decodeStored(bytes, ::getxattr(host.c_str(), kAttributeXattr, bytes, sizeof bytes)), *known);
+    return deviceAttributes(storedOf(host, *known), *known);
 }
 
 Result<HostEntry> describeEntry(int fd) {
@@ -85,11 +91,9 @@ Result<HostEntry> describeEntry(int fd) {
 
 Result<HostEntry> describeEntryAt(int folderFd, const char* name, const std::filesystem::path* host) {
     struct stat st {};
-    if (::fstatat(folderFd, name, &st, 0) != 0)
+    if (::fstatat(folderFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
         return fail(errno == ENOTDIR ? ERROR_PATH_NOT_FOUND : errorFromErrno(errno));
-    unsigned char bytes[4] = {};
-    const uint32_t stored =
-        host ? decodeStored(bytes, ::getxattr(host->c_str(), kAttributeXattr, bytes, sizeof bytes)) : 0;
+    const uint32_t stored = host ? storedOf(*host, st) : 0;
     HostEntry entry;
     entry.attributes = deviceAttributes(stored, st);
     entry.size = S_ISREG(st.st_mode) ? static_cast<uint64_t>(st.st_size) : 0;
@@ -98,8 +102,9 @@ Result<HostEntry> describeEntryAt(int folderFd, const char* name, const std::fil
 
 Error storeAttributes(const std::filesystem::path& host, uint32_t attributes) {
     const EncodedAttributes a = encode(attributes);
-    if (a.stored == 0) return removeResult(::removexattr(host.c_str(), kAttributeXattr));
-    return setResult(::setxattr(host.c_str(), kAttributeXattr, a.bytes, sizeof a.bytes, 0));
+    // Never through a link: the host refuses user attributes on the link itself.
+    if (a.stored == 0) return removeResult(::lremovexattr(host.c_str(), kAttributeXattr));
+    return setResult(::lsetxattr(host.c_str(), kAttributeXattr, a.bytes, sizeof a.bytes, 0));
 }
 
 Error storeAttributes(int fd, uint32_t attributes) {
@@ -114,8 +119,8 @@ bool tryLockExclusive(int fd) { return ::flock(fd, LOCK_EX | LOCK_NB) == 0; }
 
 Error holdAgainstExclusiveOpens(const std::filesystem::path& host, int* guardFd) {
     *guardFd = -1;
-    int fd = ::open(host.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0) return ERROR_SUCCESS;  // nobody can hold what cannot be opened
+    int fd = ::open(host.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW);
+    if (fd < 0) return ERROR_SUCCESS;  // nobody can hold what cannot be opened (a link included)
     if (!tryLockShared(fd)) {
         ::close(fd);
         return ERROR_SHARING_VIOLATION;
@@ -131,30 +136,38 @@ Result<int> openHostFile(const std::filesystem::path& host, uint32_t access, uin
     if (known != nullptr) {
         st = *known;
     } else {
-        exists = ::stat(host.c_str(), &st) == 0;
+        exists = ::lstat(host.c_str(), &st) == 0;
         if (!exists && errno != ENOENT) return fail(errorFromErrno(errno));
     }
     if (exists) {
         if (S_ISDIR(st.st_mode)) return fail(ERROR_ACCESS_DENIED);
         if (disposition == CREATE_NEW) return fail(ERROR_FILE_EXISTS);
+        if (!S_ISREG(st.st_mode)) return fail(ERROR_CANT_ACCESS_FILE);  // a link, FIFO, socket or device
         bool writes = (access & GENERIC_WRITE) || disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING;
-        if (writes) {
-            unsigned char bytes[4] = {};
-            uint32_t stored = decodeStored(bytes, ::getxattr(host.c_str(), kAttributeXattr, bytes, sizeof bytes));
-            if (stored & FILE_ATTRIBUTE_READONLY) return fail(ERROR_ACCESS_DENIED);
-        }
+        if (writes && (storedOf(host, st) & FILE_ATTRIBUTE_READONLY)) return fail(ERROR_ACCESS_DENIED);
     } else if (disposition == OPEN_EXISTING || disposition == TRUNCATE_EXISTING) {
         return fail(ERROR_FILE_NOT_FOUND);
     }
 
     // Truncation waits until the share lock is ours: a file held exclusively elsewhere must
-    // come out of a refused open unchanged.
+    // come out of a refused open unchanged. The open never follows a link put in the file's
+    // place meanwhile, and does not block on a FIFO: whatever it opened must be a regular file.
     bool read = access & GENERIC_READ, write = access & GENERIC_WRITE;
-    int flags = (write ? (read ? O_RDWR : O_WRONLY) : O_RDONLY) | O_CLOEXEC | O_NOCTTY;
+    int flags = (write ? (read ? O_RDWR : O_WRONLY) : O_RDONLY) | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK;
     if (disposition == CREATE_NEW) flags |= O_CREAT | O_EXCL;
     else if (disposition != OPEN_EXISTING && disposition != TRUNCATE_EXISTING) flags |= O_CREAT;
     int fd = ::open(host.c_str(), flags, 0666);
-    if (fd < 0) return fail(errno == EEXIST ? ERROR_FILE_EXISTS : errorFromErrno(errno));
+    if (fd < 0) {
+        if (errno == EEXIST) return fail(ERROR_FILE_EXISTS);
+        if (errno == ELOOP || errno == ENXIO) return fail(ERROR_CANT_ACCESS_FILE);
+        return fail(errno == EISDIR ? ERROR_ACCESS_DENIED : errorFromErrno(errno));
+    }
+    struct stat opened {};
+    if (::fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode)) {
+        ::close(fd);
+        return fail(ERROR_CANT_ACCESS_FILE);
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
 
     bool locked = share == 0 ? tryLockExclusive(fd) : tryLockShared(fd);
     if (!locked) {

@@ -16,10 +16,12 @@ namespace ce::detail {
 
 // A device path resolved to its host path (as hostPath() gives it). When resolution found the
 // entry with an lstat of the whole path, `entry` keeps that lstat, so that one operation need
-// not look at the same entry again.
+// not look at the same entry again. `volumeRoot` marks the root of a volume (or an admitted
+// host file), whose own host path may be a link that is the head unit's to follow.
 struct HostLookup {
     std::filesystem::path host;
     std::optional<struct stat> entry;
+    bool volumeRoot = false;
 };
 Result<HostLookup> lookUpHostPath(std::string_view devicePath);
 

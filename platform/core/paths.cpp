@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <mutex>
 #include <optional>
 #include <system_error>
 #include <vector>
@@ -21,17 +22,12 @@ namespace {
 // The pseudo mount that stands for the host's own root, for programs outside every mount.
 constexpr std::string_view kHostMount = "Host";
 
-// Splits a device path into its components. "." is dropped and ".." steps back, never above
-// the root, so no device path reaches outside its mount.
-std::vector<std::string> components(std::string_view path) {
+// The components of a device path, "." and empty ones dropped, ".." kept for the caller.
+std::vector<std::string> rawComponents(std::string_view path) {
     std::vector<std::string> parts;
     std::string part;
     auto flush = [&] {
-        if (part == "..") {
-            if (!parts.empty()) parts.pop_back();
-        } else if (!part.empty() && part != ".") {
-            parts.push_back(part);
-        }
+        if (!part.empty() && part != ".") parts.push_back(part);
         part.clear();
     };
     for (char c : path) {
@@ -42,11 +38,28 @@ std::vector<std::string> components(std::string_view path) {
     return parts;
 }
 
+// Applies ".." to the components below a volume's root; nothing when one would climb above it.
+std::optional<std::vector<std::string>> collapseBelowRoot(std::vector<std::string>::const_iterator from,
+                                                          std::vector<std::string>::const_iterator to) {
+    std::vector<std::string> below;
+    for (auto it = from; it != to; ++it) {
+        if (*it != "..") {
+            below.push_back(*it);
+        } else if (below.empty()) {
+            return std::nullopt;
+        } else {
+            below.pop_back();
+        }
+    }
+    return below;
+}
+
 bool sameName(std::string_view a, std::string_view b) { return equalNoCase(a, b); }
 
-bool isDirectory(const fs::path& host) {
+// A folder in its own right: a link to one is not.
+bool isRealDirectory(const fs::path& host) {
     struct stat st {};
-    return ::stat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    return ::lstat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 bool existsAsEntry(const fs::path& host) {
@@ -79,20 +92,142 @@ std::optional<fs::path> findEntry(const fs::path& dir, const std::string& name) 
 }
 
 // Resolution one component at a time below the folder `base`: the exact name wins, any other
-// case variant is looked for in the folder's listing.
-Result<fs::path> walkComponents(fs::path current, const std::vector<std::string>& parts, size_t from) {
-    if (!isDirectory(current)) return fail(ERROR_PATH_NOT_FOUND);
-    for (size_t i = from; i < parts.size(); ++i) {
+// case variant is looked for in the folder's listing. Every component but the last must be a
+// folder of its own, never a link.
+Result<fs::path> walkComponents(fs::path current, const std::vector<std::string>& parts) {
+    for (size_t i = 0; i < parts.size(); ++i) {
         const bool last = i + 1 == parts.size();
         auto entry = findEntry(current, parts[i]);
         if (last) return entry.value_or(current / parts[i]);
-        if (!entry || !isDirectory(*entry)) return fail(ERROR_PATH_NOT_FOUND);
+        if (!entry || !isRealDirectory(*entry)) return fail(ERROR_PATH_NOT_FOUND);
         current = std::move(*entry);
     }
     return current;
 }
 
+// True when base/parts[0] … base/parts[count-1] are all folders of their own (no links).
+bool foldersWithoutLinks(fs::path current, const std::vector<std::string>& parts, size_t count) {
+    for (size_t i = 0; i < count; ++i) {
+        current /= parts[i];
+        if (!isRealDirectory(current)) return false;
+    }
+    return true;
+}
+
+// True when `inner` is `outer` or lies below it, compared component by component.
+bool hostWithin(const fs::path& inner, const fs::path& outer, bool ignoreCase) {
+    auto i = inner.begin();
+    for (auto o = outer.begin(); o != outer.end(); ++o, ++i) {
+        if (o->empty()) continue;  // a trailing separator
+        if (i == inner.end()) return false;
+        if (ignoreCase ? !equalNoCase(i->string(), o->string()) : *i != *o) return false;
+    }
+    return true;
+}
+
+// What "\Host" reaches: the running program's folder, and the files tools admitted.
+class HostAdmissions {
+public:
+    static HostAdmissions& instance() {
+        static HostAdmissions admissions;
+        return admissions;
+    }
+
+    const fs::path& programFolder() const { return programFolder_; }
+
+    void admit(const fs::path& file) {
+        std::lock_guard lock(mutex_);
+        files_.push_back(file.lexically_normal());
+    }
+
+    bool admitted(const fs::path& file) const {
+        std::lock_guard lock(mutex_);
+        return std::find(files_.begin(), files_.end(), file) != files_.end();
+    }
+
+private:
+    HostAdmissions() {
+        std::error_code ec;
+        fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+        if (!ec) programFolder_ = exe.parent_path();
+    }
+
+    fs::path programFolder_;
+    mutable std::mutex mutex_;
+    std::vector<fs::path> files_;
+};
+
+// A "\Host" place as a host path ("/" and the components below).
+fs::path hostOfPlace(const DevicePlace& place) {
+    fs::path host = place.volumeHost;
+    for (const auto& part : place.below) host /= part;
+    return host;
+}
+
+// Where resolution of a place starts and what it walks: a volume's root (or the program's
+// folder for "\Host") and the components below it.
+struct Walk {
+    fs::path base;
+    std::vector<std::string> parts;
+};
+
+Result<Walk> walkOf(DevicePlace place) {
+    if (place.volume != "\\" + std::string(kHostMount)) return Walk{std::move(place.volumeHost), std::move(place.below)};
+    // Below the program's own folder, resolved like any volume; an admitted file as it is.
+    const fs::path& folder = HostAdmissions::instance().programFolder();
+    const fs::path host = hostOfPlace(place);
+    if (!folder.empty() && hostWithin(host, folder, true)) {
+        const fs::path relative = folder.relative_path();
+        const auto depth = std::distance(relative.begin(), relative.end());
+        return Walk{folder, std::vector<std::string>(place.below.begin() + depth, place.below.end())};
+    }
+    if (HostAdmissions::instance().admitted(host)) return Walk{host, {}};
+    return fail(ERROR_PATH_NOT_FOUND);
+}
+
 }  // namespace
+
+Result<DevicePlace> placeOf(std::string_view devicePath) {
+    if (devicePath.find('\0') != std::string_view::npos) return fail(ERROR_INVALID_NAME);
+    std::vector<std::string> parts = rawComponents(devicePath);
+    // The device root is its own parent.
+    auto first = std::find_if(parts.begin(), parts.end(), [](const std::string& p) { return p != ".."; });
+
+    // The mount with the longest device path that prefixes this one.
+    const Mount* mount = nullptr;
+    size_t used = 0;
+    if (auto profile = Profile::current()) {
+        const auto available = static_cast<size_t>(parts.end() - first);
+        for (const Mount& m : (*profile)->mounts()) {
+            std::vector<std::string> mountParts = rawComponents(m.devicePath);
+            if (mountParts.empty() || mountParts.size() <= used || mountParts.size() > available) continue;
+            if (std::equal(mountParts.begin(), mountParts.end(), first, sameName)) {
+                mount = &m;
+                used = mountParts.size();
+            }
+        }
+    }
+    DevicePlace place;
+    if (mount != nullptr) {
+        place.volume = mount->devicePath;
+        place.volumeHost = mount->host;
+    } else {
+        if (first == parts.end() || !sameName(*first, kHostMount)) return fail(ERROR_PATH_NOT_FOUND);
+        place.volume = "\\" + std::string(kHostMount);
+        place.volumeHost = "/";
+        used = 1;
+    }
+    auto below = collapseBelowRoot(first + static_cast<std::ptrdiff_t>(used), parts.end());
+    if (!below) return fail(ERROR_PATH_NOT_FOUND);
+    place.below = std::move(*below);
+    if (mount == nullptr && !walkOf(place)) return fail(ERROR_PATH_NOT_FOUND);
+    return place;
+}
+
+bool placeWithin(const DevicePlace& inner, const DevicePlace& outer) {
+    if (!pathEquals(inner.volume, outer.volume) || inner.below.size() < outer.below.size()) return false;
+    return std::equal(outer.below.begin(), outer.below.end(), inner.below.begin(), sameName);
+}
 
 Result<fs::path> hostPath(std::string_view devicePath) {
     auto lookup = detail::lookUpHostPath(devicePath);
@@ -101,45 +236,34 @@ Result<fs::path> hostPath(std::string_view devicePath) {
 }
 
 Result<detail::HostLookup> detail::lookUpHostPath(std::string_view devicePath) {
-    if (devicePath.find('\0') != std::string_view::npos) return fail(ERROR_INVALID_NAME);
-    std::vector<std::string> parts = components(devicePath);
-    if (parts.empty()) return fail(ERROR_PATH_NOT_FOUND);
-
-    // The mount with the longest device path that prefixes this one.
-    fs::path base;
-    size_t used = 0;
-    if (auto profile = Profile::current()) {
-        for (const Mount& m : (*profile)->mounts()) {
-            std::vector<std::string> mountParts = components(m.devicePath);
-            if (mountParts.size() <= used || mountParts.size() > parts.size()) continue;
-            if (std::equal(mountParts.begin(), mountParts.end(), parts.begin(), sameName)) {
-                base = m.host;
-                used = mountParts.size();
-            }
-        }
-    }
-    if (used == 0) {
-        if (!sameName(parts.front(), kHostMount)) return fail(ERROR_PATH_NOT_FOUND);
-        base = "/";
-        used = 1;
-    }
-
-    if (used == parts.size()) return HostLookup{std::move(base), std::nullopt};
-
-    // Nearly every path is spelled as stored: one lstat of the whole path settles it, since
-    // the kernel's walk to it passes only folders under their exact names, as the walk below
-    // would. The next most common case is a file about to be created in an existing folder,
-    // where only the last component needs the folder's listing.
-    fs::path exact = base;
-    for (size_t i = used; i < parts.size(); ++i) exact /= parts[i];
+    auto place = placeOf(devicePath);
+    if (!place) return fail(place.error());
+    auto walk = walkOf(std::move(*place));
+    if (!walk) return fail(walk.error());
+    fs::path base = std::move(walk->base);
+    const std::vector<std::string>& parts = walk->parts;
+    if (parts.empty()) return HostLookup{std::move(base), std::nullopt, true};
+    // The volume's own folder may be a link (a card mounted elsewhere): it is the head unit's.
     struct stat st {};
-    if (::lstat(exact.c_str(), &st) == 0) return HostLookup{std::move(exact), st};
+    if (::stat(base.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return fail(ERROR_PATH_NOT_FOUND);
+
+    // Nearly every path is spelled as stored: one lstat of the whole path settles it, once the
+    // folders on the way are known to be folders of their own. The next most common case is a
+    // file about to be created in an existing folder, where only the last component needs the
+    // folder's listing.
+    fs::path exact = base;
+    for (const auto& part : parts) exact /= part;
+    const size_t folders = parts.size() - 1;
+    if (::lstat(exact.c_str(), &st) == 0) {
+        if (!foldersWithoutLinks(base, parts, folders)) return fail(ERROR_PATH_NOT_FOUND);
+        return HostLookup{std::move(exact), st, false};
+    }
     fs::path parent = exact.parent_path();
-    if (isDirectory(parent))
-        return HostLookup{findCaseVariant(parent, parts.back()).value_or(std::move(exact)), std::nullopt};
-    auto walked = walkComponents(std::move(base), parts, used);
+    if (foldersWithoutLinks(base, parts, folders))
+        return HostLookup{findCaseVariant(parent, parts.back()).value_or(std::move(exact)), std::nullopt, false};
+    auto walked = walkComponents(std::move(base), parts);
     if (!walked) return fail(walked.error());
-    return HostLookup{std::move(*walked), std::nullopt};
+    return HostLookup{std::move(*walked), std::nullopt, false};
 }
 
 std::string devicePathOf(const fs::path& host) {
@@ -174,6 +298,14 @@ std::string devicePathOf(const fs::path& host) {
     }
     if (!best.empty()) return best;
     return join("\\" + std::string(kHostMount), abs.relative_path());
+}
+
+std::string admitHostFile(const fs::path& host) {
+    std::error_code ec;
+    fs::path abs = fs::weakly_canonical(fs::absolute(host, ec), ec);
+    if (ec) abs = fs::absolute(host).lexically_normal();
+    HostAdmissions::instance().admit(abs);
+    return devicePathOf(abs);
 }
 
 std::string modulePath() {

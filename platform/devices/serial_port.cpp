@@ -14,6 +14,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <filesystem>
@@ -291,6 +292,12 @@ bool SerialPort::waitReady(short events, int timeoutMs) const {
         ::poll(&closeOnly, 1, timeoutMs < 0 ? 50 : std::min(timeoutMs, 50));
     }
     return false;
+}
+
+bool SerialPort::waitForInput(uint32_t timeoutMs) const {
+    if (closed()) return false;
+    if (inputQueue() > 0) return true;
+    return waitReady(POLLIN, static_cast<int>(std::min<uint32_t>(timeoutMs, 0x7FFFFFFF)));
 }
 
 Error SerialPort::read(void* buffer, uint32_t size, uint32_t* bytesRead) {

@@ -112,6 +112,10 @@ public:
     // read returns at once with what is buffered; with all time-outs 0 it waits for the full
     // count.
     Error read(void* buffer, uint32_t size, uint32_t* bytesRead);
+    // Waits until received bytes are waiting, the port closes or timeoutMs passes, whatever the
+    // read time-outs say; true when bytes are waiting. Lets a polling reader sleep without
+    // noticing an arrival late.
+    bool waitForInput(uint32_t timeoutMs) const;
     Error write(const void* buffer, uint32_t size, uint32_t* bytesWritten);
     Error purge(uint32_t flags);
     Error escapeCommFunction(uint32_t function);  // SETDTR / CLRDTR ...; not an error on a pty

@@ -2,9 +2,9 @@
 // indexes outside the byte span, and the pixel loops only run over rows proven to be present.
 #include <algorithm>
 #include <bit>
-#include <fstream>
 #include <optional>
 
+#include "platform/core/host_io.h"
 #include "platform/core/paths.h"
 #include "platform/gfx/bmp.h"
 
@@ -273,15 +273,11 @@ Result<Surface> decodeBmp(std::span<const uint8_t> bytes) {
 
 Result<Surface> loadBmpFile(const std::filesystem::path& hostFile) {
     std::error_code ec;
-    if (std::filesystem::is_directory(hostFile, ec)) return fail(ERROR_ACCESS_DENIED);
-    const auto size = std::filesystem::file_size(hostFile, ec);
-    if (ec) return fail(ec == std::errc::no_such_file_or_directory ? ERROR_FILE_NOT_FOUND : ERROR_READ_FAULT);
-    if (size > static_cast<uint64_t>(kMaxBmpPixels) * 4 + 65536) return fail(ERROR_NOT_ENOUGH_MEMORY);
-    std::ifstream file(hostFile, std::ios::binary);
-    if (!file) return fail(ERROR_FILE_NOT_FOUND);
-    std::vector<uint8_t> bytes(size);
-    if (!file.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size))) return fail(ERROR_READ_FAULT);
-    return decodeBmp(bytes);
+    if (std::filesystem::is_directory(std::filesystem::symlink_status(hostFile, ec))) return fail(ERROR_ACCESS_DENIED);
+    // Never through a link, and a FIFO or device fails at once instead of blocking.
+    auto bytes = host::readFile(hostFile, static_cast<size_t>(kMaxBmpPixels) * 4 + 65536);
+    if (!bytes) return fail(bytes.error() == ERROR_FILE_TOO_LARGE ? ERROR_NOT_ENOUGH_MEMORY : bytes.error());
+    return decodeBmp(std::span(reinterpret_cast<const uint8_t*>(bytes->data()), bytes->size()));
 }
 
 Result<HBITMAP> shLoadDIBitmap(std::string_view devicePath) {

@@ -105,7 +105,10 @@ bool removeFontFile(const std::filesystem::path& hostFile) {
 
 int addFontResource(std::string_view devicePath) {
     auto host = hostPath(devicePath);
-    return host ? addFontFile(*host) : 0;
+    // Only a regular file: a link is not followed, and a FIFO would block the font library.
+    std::error_code ec;
+    if (!host || !std::filesystem::is_regular_file(std::filesystem::symlink_status(*host, ec))) return 0;
+    return addFontFile(*host);
 }
 
 bool removeFontResource(std::string_view devicePath) {

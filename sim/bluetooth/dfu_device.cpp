@@ -126,6 +126,11 @@ DfuDevice::Outcome DfuDevice::handle(const Bytes& request, Clock::time_point now
     }
     // A busy device has finished writing its block once its poll time-out has passed.
     if (state_ == dfuDNBUSY && now >= busyUntil_) state_ = dfuDNLOAD_SYNC;
+    if (state_ == dfuDNBUSY && !settings_.lenientBusy) {
+        return fail(setup, errSTALLEDPKT,
+                    "request " + std::to_string(setup.request) + " " + std::to_string(millisLeft(busyUntil_, now)) +
+                        " ms before the poll time-out");
+    }
 
     switch (setup.request) {
         case GETSTATUS:

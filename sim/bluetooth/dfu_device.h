@@ -8,7 +8,9 @@
 // the data. In application mode the module knows only GETSTATUS (appIDLE, appDETACH), DETACH
 // and the reset that restarts it in DFU mode. In DFU mode it takes the image block by block
 // in order, can report dfuDNBUSY with a poll time-out, manifests the image after the
-// zero-length final download and then reports dfuIDLE with the image complete.
+// zero-length final download and then reports dfuIDLE with the image complete. While busy
+// it stalls any request that comes before its poll time-out has passed and goes to dfuERROR,
+// as DFU 1.1 has it; a lenient device holds such a request until it is ready instead.
 
 #include <chrono>
 #include <cstdint>
@@ -23,6 +25,7 @@ struct DfuSettings {
     uint16_t transferSize = 1024;  // reported in the function descriptor (may exceed 1024)
     uint32_t busyMs = 0;           // > 0: dfuDNBUSY with this poll time-out after a block
     bool busyLastOnly = false;     // only after a block shorter than the transfer size
+    bool lenientBusy = false;      // a request while busy waits for the block instead of failing
     uint32_t manifestMs = 0;       // > 0: dfuMANIFEST-SYNC / dfuMANIFEST for this long after the final download
     int errorAtBlock = -1;         // >= 0: the block with this number puts the device in dfuERROR
     bool startInDfuMode = false;
@@ -47,8 +50,9 @@ public:
 
     Outcome handle(const Bytes& request, Clock::time_point now);
 
-    // Requests that arrive before this time wait: the device is busy writing a block.
-    Clock::time_point busyUntil() const { return busyUntil_; }
+    // Requests that arrive before this time wait: a lenient device is busy writing a block. A
+    // strict one holds nothing: it takes each request as it comes.
+    Clock::time_point busyUntil() const { return settings_.lenientBusy ? busyUntil_ : Clock::time_point{}; }
 
     bool dfuMode() const { return dfuMode_; }
     uint8_t state() const { return state_; }

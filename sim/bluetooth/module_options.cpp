@@ -7,8 +7,8 @@
 namespace sim::bluetooth {
 
 const char* const kModuleOptionsHelp =
-    "[--port COM2:] [--dfu-mode] [--transfer-size N] [--busy-ms N] [--busy-last] [--manifest-ms N] "
-    "[--error-at-block N] [--corrupt-every N] [--drop-every N] [--bad-crc-every N] "
+    "[--port COM2:] [--dfu-mode] [--transfer-size N] [--busy-ms N] [--busy-last] [--lenient-busy] "
+    "[--manifest-ms N] [--error-at-block N] [--corrupt-every N] [--drop-every N] [--bad-crc-every N] "
     "[--out-of-sequence-every N] [--lose-every N] [--no-link] [--retransmit-ms N] [--restart-ms N] [--paced]";
 
 namespace {
@@ -28,6 +28,7 @@ const std::vector<Option>& optionTable() {
          [](ModuleOptions& o, long v) { o.dfu.transferSize = static_cast<uint16_t>(v); }},
         {"--busy-ms", "busyMs", true, [](ModuleOptions& o, long v) { o.dfu.busyMs = static_cast<uint32_t>(v); }},
         {"--busy-last", "busyLast", false, [](ModuleOptions& o, long v) { o.dfu.busyLastOnly = v != 0; }},
+        {"--lenient-busy", "lenientBusy", false, [](ModuleOptions& o, long v) { o.dfu.lenientBusy = v != 0; }},
         {"--manifest-ms", "manifestMs", true,
          [](ModuleOptions& o, long v) { o.dfu.manifestMs = static_cast<uint32_t>(v); }},
         {"--error-at-block", "errorAtBlock", true,

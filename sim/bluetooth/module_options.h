@@ -7,6 +7,8 @@
 //   --transfer-size N      transfer size in the function descriptor (default 1024)
 //   --busy-ms N            answer dfuDNBUSY with this poll time-out after each block
 //   --busy-last            ... only after a short (last) block
+//   --lenient-busy         hold a request that comes while busy until the block is written,
+//                          instead of stalling it and going to dfuERROR
 //   --manifest-ms N        report dfuMANIFEST for N ms after the final download
 //   --error-at-block N     go to dfuERROR when block N arrives
 //   --corrupt-every N      change a byte in every Nth reliable packet sent (first copy)

@@ -212,12 +212,6 @@ const json& CachedSimSettings::get() {
     return settings_;
 }
 
-uint64_t monotonicMs() {
-    // steady_clock is the monotonic clock, the one the platform's tick count reads.
-    auto now = std::chrono::steady_clock::now().time_since_epoch();
-    return uint64_t(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
-}
-
 bool replaceFile(const fs::path& file, const std::string& bytes) {
     fs::path temp = file;
     temp += ".tmp." + std::to_string(::getpid());

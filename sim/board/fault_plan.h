@@ -15,6 +15,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "sim/board/sim_clock.h"  // the simulators' clock, used with the plans
+
 namespace sim {
 
 // The "sim" section of one simulator ("board", "nand"); an empty object when absent.
@@ -67,10 +69,6 @@ public:
 private:
     int fd_ = -1;
 };
-
-// Milliseconds of the monotonic clock, the time base of every simulator record; the
-// platform's tick count is its low 32 bits.
-uint64_t monotonicMs();
 
 // Replaces a file by writing a temporary one beside it and renaming it over the old one.
 bool replaceFile(const std::filesystem::path& file, const std::string& bytes);

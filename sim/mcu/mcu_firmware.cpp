@@ -47,6 +47,8 @@ McuFirmware::McuFirmware(McuOptions options, McuFlash& flash, LogFn log)
     : options_(std::move(options)), flash_(flash), log_(std::move(log)) {
     dropAckLeft_ = options_.faults.dropAck;
     dropVerifyAckLeft_ = options_.faults.dropVerifyAck;
+    loseStatusLeft_ = options_.faults.loseStatus;
+    loseVerifyStatusLeft_ = options_.faults.loseVerifyStatus;
 }
 
 void McuFirmware::enterProgrammingMode(uint64_t) {
@@ -241,9 +243,17 @@ void McuFirmware::onData(const HostFrame& frame, std::vector<DeviceAction>& out)
         st2 = kStatusVerifyError;
     }
     transfer_.next += size;
-    log_(fmt::format("{} block {} {:06X}{} -> {} {}", pass, block, transfer_.next - size, frame.last ? " (last)" : "",
-                     describeStatus(kStatusAck), describeStatus(st2)));
-    out.push_back({DeviceAction::Send, 0, statusFrame(kStatusAck, st2)});
+    // The other kind of lost answer: the block was taken (programmed or compared) and the
+    // device moved on, but its status never reached the host.
+    auto& loseLeft = programming ? loseStatusLeft_ : loseVerifyStatusLeft_;
+    if (loseLeft.erase(block)) {
+        log_(fmt::format("{} block {} {:06X}{} -> {}, status lost", pass, block, transfer_.next - size,
+                         frame.last ? " (last)" : "", describeStatus(st2)));
+    } else {
+        log_(fmt::format("{} block {} {:06X}{} -> {} {}", pass, block, transfer_.next - size,
+                         frame.last ? " (last)" : "", describeStatus(kStatusAck), describeStatus(st2)));
+        out.push_back({DeviceAction::Send, 0, statusFrame(kStatusAck, st2)});
+    }
     if (!frame.last) return;
 
     state_ = State::Commands;

@@ -79,6 +79,8 @@ private:
     Transfer transfer_;
     std::set<uint32_t> dropAckLeft_;
     std::set<uint32_t> dropVerifyAckLeft_;
+    std::set<uint32_t> loseStatusLeft_;
+    std::set<uint32_t> loseVerifyStatusLeft_;
 };
 
 }  // namespace sim::mcu

@@ -113,6 +113,8 @@ void applyJson(McuOptions& o, const nlohmann::json& mcu) {
         else if (key == "skipEntryCheck") o.skipEntryCheck = v.get<bool>();
         else if (key == "dropAck") o.faults.dropAck = blockSet(v, key);
         else if (key == "dropVerifyAck") o.faults.dropVerifyAck = blockSet(v, key);
+        else if (key == "loseStatus") o.faults.loseStatus = blockSet(v, key);
+        else if (key == "loseVerifyStatus") o.faults.loseVerifyStatus = blockSet(v, key);
         else if (key == "writeError") o.faults.writeError = blockSet(v, key);
         else if (key == "nak") commandCounts(o.faults.nak, v, key);
         else if (key == "corruptChecksum") commandCounts(o.faults.corruptChecksum, v, key);
@@ -146,6 +148,8 @@ void applyArgs(McuOptions& o, const std::vector<std::string>& args) {
         else if (a == "--skip-entry-check") o.skipEntryCheck = true;
         else if (a == "--drop-ack") o.faults.dropAck = blockSet(value(), a);
         else if (a == "--drop-verify-ack") o.faults.dropVerifyAck = blockSet(value(), a);
+        else if (a == "--lose-status") o.faults.loseStatus = blockSet(value(), a);
+        else if (a == "--lose-verify-status") o.faults.loseVerifyStatus = blockSet(value(), a);
         else if (a == "--write-error") o.faults.writeError = blockSet(value(), a);
         else if (a == "--nak") addCommandCount(o.faults.nak, value(), a);
         else if (a == "--corrupt-checksum") addCommandCount(o.faults.corruptChecksum, value(), a);
@@ -161,7 +165,8 @@ const char* optionsUsage() {
     return "[--chip 0|1] [--last-address 0xEFFF] [--blocks N] [--vendor 0x10] [--name NAME]\n"
            "           [--start programmed|blank|keep] [--blank] [--erase-ms N] [--block-ms N]\n"
            "           [--internal-verify-ms N] [--blank-check-ms N] [--paced] [--skip-entry-check]\n"
-           "           faults: [--drop-ack B,B..] [--drop-verify-ack B,B..] [--write-error B,B..]\n"
+           "           faults: [--drop-ack B,B..] [--drop-verify-ack B,B..] [--lose-status B,B..]\n"
+           "           [--lose-verify-status B,B..] [--write-error B,B..]\n"
            "           [--nak 0xCC[:N]] [--corrupt-checksum 0xCC[:N]] [--split N] [--garbage N]\n"
            "           [--not-blank-forever] [--erase-no-ack]";
 }

@@ -18,6 +18,8 @@ enum class StartContents { Programmed, Blank, Keep };
 struct McuFaults {
     std::set<uint32_t> dropAck;        // write-pass blocks whose frame is lost once (no answer)
     std::set<uint32_t> dropVerifyAck;  // the same in the verify pass
+    std::set<uint32_t> loseStatus;     // write-pass blocks programmed whose status is lost once
+    std::set<uint32_t> loseVerifyStatus;  // verify-pass blocks compared whose status is lost once
     std::set<uint32_t> writeError;     // write-pass blocks answered ST1 ACK, ST2 write error
     std::map<uint8_t, int> nak;        // command -> how many times it is refused (-1: always)
     std::map<uint8_t, int> corruptChecksum;  // command -> how many of its status frames are corrupt

@@ -140,7 +140,13 @@ void McuSimulator::run() {
     setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), -10);
     while (!stop_) {
         pollBoard();
+        const auto waitStart = std::chrono::steady_clock::now();
         auto bytes = pty_->read(kReadSliceMs);
+        if (bytes.empty()) {
+            quietMs_ += static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                  std::chrono::steady_clock::now() - waitStart)
+                                                  .count());
+        }
         if (options_.skipEntryCheck && pty_->closeCount() != closesSeen_) {
             // Without the board's lines, a line the program closed and opens again meets a
             // freshly started boot firmware.
@@ -197,7 +203,7 @@ void McuSimulator::onBytes(std::vector<uint8_t> bytes) {
     std::vector<DeviceAction> actions;
     {
         std::lock_guard lock(flashMutex_);
-        actions = firmware_->receive(bytes.data(), bytes.size(), nowMs());
+        actions = firmware_->receive(bytes.data(), bytes.size(), quietMs_);
     }
     perform(actions);
 }

@@ -82,6 +82,10 @@ private:
     std::vector<std::string> logLines_;
     std::chrono::steady_clock::time_point start_;
     std::chrono::steady_clock::time_point receiveLineFreeAt_{};
+    // Milliseconds the simulator spent waiting on an empty line: the clock the firmware's
+    // receiver judges gaps inside a frame by. A simulator the host did not schedule for a while
+    // has not watched the line meanwhile, so that time is no gap on the line.
+    uint64_t quietMs_ = 0;
     uint32_t deviceRate_ = 9600;
     uint32_t closesSeen_ = 0;
     std::atomic<bool> programming_{false};

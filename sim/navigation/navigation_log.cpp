@@ -5,7 +5,7 @@
 
 #include <fstream>
 
-#include "sim/board/fault_plan.h"
+#include "sim/board/sim_clock.h"
 
 namespace sim::nav {
 

@@ -10,7 +10,7 @@
 #include "platform/ui/desktop.h"
 #include "platform/ui/message.h"
 #include "platform/ui/window.h"
-#include "sim/board/fault_plan.h"
+#include "sim/board/sim_clock.h"
 #include "sim/navigation/guidance_record.h"
 #include "sim/navigation/map_scene.h"
 #include "sim/navigation/nav_protocol.h"

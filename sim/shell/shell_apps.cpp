@@ -6,7 +6,7 @@
 
 #include "platform/ui/message.h"
 #include "platform/ui/window.h"
-#include "sim/board/fault_plan.h"
+#include "sim/board/sim_clock.h"
 #include "sim/shell/shell_log.h"
 
 namespace sim {

@@ -15,6 +15,7 @@
 #include <string>
 
 #include "platform/core/debug.h"
+#include "platform/core/files.h"
 #include "platform/core/profile.h"
 #include "platform/core/time.h"
 #include "tools/hu/head_unit_arg.h"
@@ -37,15 +38,28 @@ struct BtOptions {
     bool verbose = false;
 };
 
-bool parse(const Args& args, BtOptions& o) {
+constexpr const char* kUsage = "usage: hu bt-dfu DIR [--file HOSTFILE] [--verbose]\n";
+// Below this an image holds no firmware: the DFU suffix alone takes 16 bytes.
+constexpr uint64_t kDfuSuffixBytes = 16;
+
+// Returns the one line that says what is wrong with the arguments, or "".
+std::string parse(const Args& args, BtOptions& o) {
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
-        if (a == "--file" && i + 1 < args.size()) o.hostFile = args[++i];
-        else if (a == "--verbose") o.verbose = true;
-        else if (o.dir.empty() && a.rfind("--", 0) != 0) o.dir = a;
-        else return false;
+        if (a == "--file") {
+            if (i + 1 >= args.size()) return "--file takes a host file";
+            o.hostFile = args[++i];
+        } else if (a == "--verbose") {
+            o.verbose = true;
+        } else if (a.rfind("-", 0) == 0) {
+            return "unknown option " + a + " (options: --file HOSTFILE, --verbose)";
+        } else if (o.dir.empty()) {
+            o.dir = a;
+        } else {
+            return "unexpected argument " + a;
+        }
     }
-    return !o.dir.empty();
+    return o.dir.empty() ? "which head unit? (hu bt-dfu DIR)" : "";
 }
 
 void showBar(bool tty, uint32_t blocks, int expected, int seconds) {
@@ -70,8 +84,12 @@ std::string reasonFrom(const std::string& log, uint32_t blocks) {
 
 int cmdBtDfu(const Args& args) {
     BtOptions o;
-    if (!parse(args, o)) {
-        std::fprintf(stderr, "usage: hu bt-dfu DIR [--file HOSTFILE] [--verbose]\n");
+    if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (std::string error = parse(args, o); !error.empty()) {
+        std::fprintf(stderr, "hu bt-dfu: %s\n%s", error.c_str(), kUsage);
         return 2;
     }
     auto headUnit = enterHeadUnit(o.dir, "hu bt-dfu");
@@ -84,6 +102,21 @@ int cmdBtDfu(const Args& args) {
         bluetooth::SetDfuImagePath(*device);
     }
     const std::string image = bluetooth::DfuImagePath();
+
+    // The image, before the module is contacted.
+    auto file = ce::File::open(image, ce::GENERIC_READ, ce::FILE_SHARE_READ, ce::OPEN_EXISTING);
+    if (!file) {
+        std::fprintf(stderr, "hu bt-dfu: no Bluetooth image at %s: build a package (hu package DIR) or name one with --file HOSTFILE\n",
+                     image.c_str());
+        return 1;
+    }
+    const uint64_t imageSize = (*file)->size().valueOr(0);
+    file.value().reset();
+    if (imageSize <= kDfuSuffixBytes) {
+        std::fprintf(stderr, "hu bt-dfu: the image %s has %llu bytes: too small to hold firmware and its %llu-byte DFU suffix\n",
+                     image.c_str(), (unsigned long long)imageSize, (unsigned long long)kDfuSuffixBytes);
+        return 1;
+    }
 
     // The engine's lines go to log/hu.log; on the terminal only with --verbose.
     QuietStderr quietStderr(o.verbose);

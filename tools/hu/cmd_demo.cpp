@@ -6,6 +6,8 @@
 // purpose; the demo must then fail on that part's check).
 
 #include <stdlib.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -79,15 +81,30 @@ fs::path temporaryFolder(const std::string& prefix) {
     return pattern;
 }
 
+// Two demos in one folder would run two sets of simulators on the same serial links: the
+// folder is locked (a lock on the folder itself, shared with the watchdog) while a demo uses it.
+void lockFolder(const fs::path& dir) {
+    [[maybe_unused]] static int held = -1;
+    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;  // whatever is wrong with it, the next step says
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        throw std::runtime_error(dir.string() + " is in use by another hu demo");
+    }
+    held = fd;  // for the life of the process
+}
+
 // A fresh folder for the head unit: the given one (new or empty) or a temporary one.
 fs::path headUnitFolder(const CommandLine& c) {
     if (c.dir.empty()) return temporaryFolder("hu-demo-");
     std::error_code ec;
     const fs::path dir = fs::absolute(c.dir);
+    if (fs::is_directory(dir, ec)) lockFolder(dir);
     if (fs::exists(dir, ec) && !fs::is_empty(dir, ec))
         throw std::runtime_error(dir.string() + " is not empty (the demo makes a fresh head unit)");
     fs::create_directories(dir, ec);
     if (ec) throw std::runtime_error("cannot make " + dir.string() + ": " + ec.message());
+    lockFolder(dir);
     return fs::canonical(dir);
 }
 

@@ -1,9 +1,11 @@
 // hu sim DIR NAME [options]: runs one simulator of a head unit in the foreground.
 
 #include <cstdio>
+#include <filesystem>
 
 #include "tools/hu/head_unit_arg.h"
 #include "tools/hu/sim_commands.h"
+#include "tools/hu/simulator_claim.h"
 
 namespace hu {
 
@@ -33,7 +35,11 @@ int cmdSim(const Args& args) {
         if (args[1] != s.name) continue;
         const Args options(args.begin() + 2, args.end());
         const bool help = !options.empty() && (options[0] == "--help" || options[0] == "-h");
-        if (!help && !checkHeadUnit(args[0], "hu sim")) return 1;
+        if (help) return s.run(args[0], options);
+        if (!checkHeadUnit(args[0], "hu sim")) return 1;
+        std::error_code ec;
+        const auto claim = claimSimulator(std::filesystem::absolute(args[0], ec).lexically_normal(), s.name);
+        if (!claim) return 1;
         return s.run(args[0], options);
     }
     std::fprintf(stderr, "hu sim: unknown simulator '%s'\n", args[1].c_str());

@@ -48,7 +48,7 @@ std::optional<std::string> hostFileDevicePath(const std::string& hostFile, const
         std::fprintf(stderr, "%s: %s is not a file\n", command, hostFile.c_str());
         return std::nullopt;
     }
-    return ce::devicePathOf(host);
+    return ce::admitHostFile(host);
 }
 
 }  // namespace hu

@@ -4,12 +4,14 @@
 
 #include <algorithm>
 #include <fstream>
+#include <optional>
 #include <stdexcept>
 #include <vector>
 
 #include "installer/crc/crc32.h"
 #include "platform/core/profile.h"
 #include "platform/core/text.h"
+#include "tools/hu/card_files.h"
 
 namespace hu {
 namespace fs = std::filesystem;
@@ -155,21 +157,25 @@ PanelPackage buildPanelPackage(const fs::path& headUnitDir, const PanelPackageOp
 
     PanelPackage package;
     const ce::Profile profile = loadProfile(headUnitDir);
-    package.folder = sdCardOf(profile, headUnitDir) / "UpdateXan" / "ZEK_Update";
+    std::optional<StagedFolder> staged;
+    if (options.folder.empty()) {
+        package.folder = sdCardOf(profile, headUnitDir) / "UpdateXan" / "ZEK_Update";
+        staged.emplace(package.folder, false);
+    }
+    const fs::path out = staged ? staged->path() : options.folder;
     std::error_code ec;
-    fs::remove_all(package.folder, ec);
-    if (ec) fail("cannot clear", package.folder, ec);
-    const fs::path zek = package.folder / "ZEK";
+    if (!staged && !fs::create_directory(out, ec)) fail("cannot create", out, ec);
+    const fs::path zek = out / "ZEK";
     fs::create_directories(zek, ec);
     if (ec) fail("cannot create", zek, ec);
 
     say("panel package: installer program");
-    fs::copy_file(installer, package.folder / "ZEK_Update.exe", ec);
+    fs::copy_file(installer, out / "ZEK_Update.exe", ec);
     if (ec) fail("cannot copy", installer, ec);
-    fs::permissions(package.folder / "ZEK_Update.exe", fs::perms::owner_all | fs::perms::group_read |
+    fs::permissions(out / "ZEK_Update.exe", fs::perms::owner_all | fs::perms::group_read |
                                                            fs::perms::group_exec | fs::perms::others_read |
                                                            fs::perms::others_exec);
-    writeFile(package.folder / "ZEK_Update.ini", kPackageIni);
+    writeFile(out / "ZEK_Update.ini", kPackageIni);
 
     say("panel package: panel files");
     if (options.panelFiles.empty()) {
@@ -178,7 +184,9 @@ PanelPackage buildPanelPackage(const fs::path& headUnitDir, const PanelPackageOp
         copyGiven(options.panelFiles, zek);
     }
     say("panel package: checksum list");
-    writeFile(package.folder / "ZEK.crc", checksumList(zek, profile.ansiCodePage(), &package.files));
+    writeFile(out / "ZEK.crc", checksumList(zek, profile.ansiCodePage(), &package.files));
+    if (staged) staged->commit();
+    else package.folder = out;
     return package;
 }
 

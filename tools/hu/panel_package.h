@@ -22,6 +22,9 @@ struct PanelPackageOptions {
     // the panel as built (bin/Kelo_ZEK, the bitmaps drawn into share/headunit/Kelo_ZEK_IMG) and the
     // NanumGothic font of the Debian package fonts-nanum.
     std::vector<std::filesystem::path> panelFiles;
+    // Where to build the package: a folder that does not exist yet (the update package builds
+    // it inside its own new folder). Empty: beside the card's ZEK_Update, swapped in when complete.
+    std::filesystem::path folder;
 };
 
 struct PanelPackage {
@@ -29,9 +32,9 @@ struct PanelPackage {
     int files = 0;                 // files listed in the checksum list
 };
 
-// Replaces the panel package of the head unit in headUnitDir. Throws std::runtime_error with
-// a one-line message when something cannot be read or written. progress receives one line
-// per step.
+// Builds the panel package of the head unit in headUnitDir. Throws std::runtime_error with a
+// one-line message when something cannot be read or written (the card then holds what it
+// held). progress receives one line per step.
 PanelPackage buildPanelPackage(const std::filesystem::path& headUnitDir, const PanelPackageOptions& options,
                                const std::function<void(const std::string&)>& progress = {});
 

@@ -4,12 +4,12 @@
 
 #include <algorithm>
 #include <cctype>
-#include <fstream>
-#include <iterator>
 #include <random>
 #include <stdexcept>
 
 #include "platform/core/profile.h"
+#include "installer/crc/crc32.h"
+#include "tools/hu/card_files.h"
 #include "tools/hu/panel_package.h"
 
 namespace hu {
@@ -36,24 +36,21 @@ constexpr const char* kVrdbInstallerStandIn =
     "log=\"${log:-$(dirname \"$0\")}\"\n"
     "echo \"VRDB_Update.exe started\" >> \"$log/VRDB_Update.log\"\n";
 
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw std::runtime_error(fmt::format("cannot read {}", path.string()));
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void writeFile(const fs::path& path, std::string_view bytes) {
-    std::error_code ec;
-    fs::create_directories(path.parent_path(), ec);
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!out) throw std::runtime_error(fmt::format("cannot write {}", path.string()));
+// Deterministic bytes of a part, in chunks (a large generated image never sits in memory).
+void generatedChunks(uint32_t seed, uint32_t part, uint64_t size, const ChunkSink& each) {
+    std::mt19937 random(seed * 1000003u + part);
+    std::string chunk;
+    while (size > 0) {
+        chunk.resize(static_cast<size_t>(std::min<uint64_t>(size, 1 << 20)));
+        for (auto& b : chunk) b = static_cast<char>(random() & 0xFF);
+        each(chunk.data(), chunk.size());
+        size -= chunk.size();
+    }
 }
 
 std::string generated(uint32_t seed, uint32_t part, size_t size) {
-    std::mt19937 random(seed * 1000003u + part);
-    std::string bytes(size, '\0');
-    for (auto& b : bytes) b = static_cast<char>(random() & 0xFF);
+    std::string bytes;
+    generatedChunks(seed, part, size, [&](const char* data, size_t n) { bytes.append(data, n); });
     return bytes;
 }
 
@@ -76,7 +73,17 @@ uint32_t crcReflected(const std::string& bytes, size_t begin, size_t end, uint32
     return crc;
 }
 
-uint32_t dfuCrc(const std::string& image) { return crcReflected(image, 0, image.size() - 4, 0xFFFFFFFF, 0xEDB88320); }
+uint32_t dfuCrc(const std::string& image) { return installer::Crc32Update(0xFFFFFFFFu, image.data(), image.size() - 4); }
+
+constexpr size_t kKernelChecksumSpan = 128 * 1024;
+constexpr size_t kDfuSuffixSize = 16;
+
+std::string versionProblem(const std::string& option, const std::string& version) {
+    if (version.empty()) return option + " is empty: a version file needs a version";
+    if (version.find_first_of("\r\n") != std::string::npos)
+        return option + " holds a line break: the version file would not match the registry (--version-line-end adds one)";
+    return {};
+}
 
 // A one-colour 24-bit bitmap.
 std::string bitmap(int width, int height, uint32_t rgb) {
@@ -111,6 +118,8 @@ bool endsWithNoCase(const std::string& name, const std::string& suffix) {
     return true;
 }
 
+// Checks every option and input before the card is touched, then builds the package beside
+// the card's one and swaps it in when complete.
 class PackageWriter {
 public:
     PackageWriter(const fs::path& headUnitDir, const UpdatePackageOptions& options,
@@ -125,63 +134,139 @@ public:
         mcuFlashSize_ = mcu.contains("lastAddress") && mcu["lastAddress"].is_number_unsigned()
                             ? mcu["lastAddress"].get<uint32_t>() + 1
                             : kDefaultMcuFlashSize;
+        check();
     }
 
     void build() {
-        if (!options_.keepExisting) {
-            std::error_code ec;
-            fs::remove_all(root_, ec);
-            if (ec) throw std::runtime_error(fmt::format("cannot remove {}: {}", root_.string(), ec.message()));
-        }
-        fs::create_directories(root_);
+        StagedFolder staged(root_, options_.keepExisting);
+        out_ = staged.path();
         const std::string lineEnd = options_.versionLineEnd ? "\r\n" : "";
         if (wanted("osver")) put("OSVer.bin", options_.osVersion + lineEnd);
         if (wanted("micomver")) put("MicomVer.bin", options_.micomVersion + lineEnd);
         if (wanted("btver")) put("BTVer.bin", options_.bluetoothVersion + lineEnd);
-        if (wanted("tcboot")) put("tcBoot.rom", given(options_.bootloaderFile, 1, options_.bootloaderSize));
-        if (wanted("kernel")) put("nk.rom", kernel());
-        if (wanted("logo")) putNamed("OPTION", options_.logoFile, "LGO", "BOOT.LGO", given(options_.logoFile, 3, options_.logoSize));
-        if (wanted("option")) putNamed("OPTION", options_.optionFile, "ORV", "PIMCONFIG.ORV", option());
+        if (wanted("tcboot")) putImage("tcBoot.rom", options_.bootloaderFile, 1, options_.bootloaderSize);
+        if (wanted("kernel")) kernel();
+        if (wanted("logo")) putImage(named("OPTION", options_.logoFile, "LGO", "BOOT.LGO"), options_.logoFile, 3, options_.logoSize);
+        if (wanted("option")) option();
         if (wanted("sflash")) sflash();
-        if (wanted("micom")) put("MICOM.BIN", given(options_.micomFile, 4, options_.micomSize.value_or(mcuFlashSize_)));
-        if (wanted("bt")) put("BT.bin", bluetooth());
+        if (wanted("micom")) putImage("MICOM.BIN", options_.micomFile, 4, options_.micomSize.value_or(mcuFlashSize_));
+        if (wanted("bt")) bluetooth();
         if (wanted("vrdb")) vrdb();
         if (wanted("panel")) panel();
+        staged.commit();
     }
 
 private:
     bool wanted(const std::string& part) const { return !options_.without.count(part); }
 
-    std::string given(const fs::path& file, uint32_t part, size_t size) const {
-        return file.empty() ? generated(options_.seed, part, size) : readFile(file);
+    // Everything that can be refused is refused here, before the card is touched.
+    void check() {
+        auto refuse = [](const std::string& why) { throw std::runtime_error(why); };
+        const std::pair<const char*, const std::string*> versions[] = {
+            {"--os-version", &options_.osVersion}, {"--mcu-version", &options_.micomVersion}, {"--bt-version", &options_.bluetoothVersion}};
+        const char* parts[] = {"osver", "micomver", "btver"};
+        for (int i = 0; i < 3; ++i)
+            if (wanted(parts[i])) {
+                if (std::string why = versionProblem(versions[i].first, *versions[i].second); !why.empty()) refuse(why);
+            }
+        auto image = [&](const char* part, const char* what, const char* option, const fs::path& file, uint64_t size) {
+            if (!wanted(part)) return;
+            if (!file.empty()) inputSize(file, fmt::format("the {} {}", what, option));
+            else if (size == 0) refuse(fmt::format("{}-size 0: the {} needs at least one byte", option, what));
+        };
+        image("tcboot", "bootloader image", "--tcboot", options_.bootloaderFile, options_.bootloaderSize);
+        image("kernel", "kernel image", "--kernel", options_.kernelFile, options_.kernelSize);
+        image("logo", "logo", "--logo", options_.logoFile, options_.logoSize);
+        image("micom", "MCU image", "--micom", options_.micomFile, options_.micomSize.value_or(mcuFlashSize_));
+        image("bt", "Bluetooth firmware", "--bt", options_.bluetoothFile, options_.bluetoothSize);
+        if (wanted("option") && !options_.optionFile.empty()) inputSize(options_.optionFile, "the option file --option");
+        if (wanted("sflash"))
+            for (const auto& file : options_.sflashFiles) inputSize(file, "the SFLASH bitmap --sflash");
+        if (wanted("kernel")) {
+            const uint64_t size = options_.kernelFile.empty() ? options_.kernelSize : inputSize(options_.kernelFile, "the kernel image --kernel");
+            if (size < 20) refuse("a kernel image needs at least 20 bytes to hold its checksum");
+        }
+    }
+
+    fs::path named(const char* folder, const fs::path& file, const std::string& suffix, const char* fallback) const {
+        const std::string name = file.filename().string();
+        return fs::path(folder) / (!file.empty() && endsWithNoCase(name, suffix) ? name : fallback);
+    }
+
+    // Writes one file of the package from a source of chunks; returns its size.
+    uint64_t write(const fs::path& relative, const std::function<void(CardFile&)>& fill) {
+        makeFolders(out_, relative.parent_path());
+        CardFile file(out_ / relative);
+        fill(file);
+        file.finish();
+        progress_(fmt::format("{:<40} {:>10} bytes", relative.generic_string(), file.size()));
+        return file.size();
     }
 
     void put(const fs::path& relative, const std::string& bytes) {
-        writeFile(root_ / relative, bytes);
-        progress_(fmt::format("{:<40} {:>10} bytes", relative.generic_string(), bytes.size()));
+        write(relative, [&](CardFile& file) { file.write(bytes); });
     }
 
-    void putNamed(const char* folder, const fs::path& file, const std::string& suffix, const char* fallback,
-                  const std::string& bytes) {
-        const std::string name = file.filename().string();
-        put(fs::path(folder) / (!file.empty() && endsWithNoCase(name, suffix) ? name : fallback), bytes);
+    // A given host file, streamed, or generated bytes of the part.
+    void source(const fs::path& file, uint32_t part, uint64_t size, const ChunkSink& each) const {
+        if (file.empty()) generatedChunks(options_.seed, part, size, each);
+        else readChunks(file, each);
     }
 
-    std::string kernel() const {
-        std::string image = given(options_.kernelFile, 2, options_.kernelSize);
-        if (image.size() < 20) throw std::runtime_error("a kernel image needs at least 20 bytes to hold its checksum");
-        putLe32(image, 16, packageKernelChecksum(image) ^ (options_.badKernelChecksum ? 0x1u : 0x0u));
-        return image;
+    void putImage(const fs::path& relative, const fs::path& file, uint32_t part, uint64_t size) {
+        write(relative, [&](CardFile& out) { source(file, part, size, [&](const char* d, size_t n) { out.write(d, n); }); });
     }
 
-    std::string option() const {
-        if (!options_.optionFile.empty()) return readFile(options_.optionFile);
-        return fmt::format("[PimConfig]\r\nSeed={}\r\nRegion=1\r\nLanguage=949\r\n", options_.seed);
+    // The checksum covers the first 128 KiB: they are kept aside and the checksum patched in.
+    void kernel() {
+        write("nk.rom", [&](CardFile& out) {
+            std::string head;
+            source(options_.kernelFile, 2, options_.kernelSize, [&](const char* d, size_t n) {
+                if (head.size() < kKernelChecksumSpan) head.append(d, std::min(n, kKernelChecksumSpan - head.size()));
+                out.write(d, n);
+            });
+            if (head.size() < 20) throw std::runtime_error("a kernel image needs at least 20 bytes to hold its checksum");
+            std::string checksum(4, '\0');
+            putLe32(checksum, 0, packageKernelChecksum(head) ^ (options_.badKernelChecksum ? 0x1u : 0x0u));
+            out.patch(16, checksum.data(), checksum.size());
+        });
     }
 
-    std::string bluetooth() const {
-        std::string image = given(options_.bluetoothFile, 5, options_.bluetoothSize);
-        return hasValidDfuSuffix(image) ? image : withDfuSuffix(image);
+    void option() {
+        if (options_.optionFile.empty()) {
+            put(named("OPTION", options_.optionFile, "ORV", "PIMCONFIG.ORV"),
+                fmt::format("[PimConfig]\r\nSeed={}\r\nRegion=1\r\nLanguage=949\r\n", options_.seed));
+            return;
+        }
+        putImage(named("OPTION", options_.optionFile, "ORV", "PIMCONFIG.ORV"), options_.optionFile, 0, 0);
+    }
+
+    // Written as given when it ends in a valid DFU suffix, else with one added; the suffix's
+    // CRC covers everything before its own four bytes.
+    void bluetooth() {
+        uint64_t size = options_.bluetoothFile.empty() ? options_.bluetoothSize : inputSize(options_.bluetoothFile, "the Bluetooth firmware --bt");
+        write("BT.bin", [&](CardFile& out) {
+            uint32_t crcAll = 0xFFFFFFFFu, crcHead = 0xFFFFFFFFu;
+            uint64_t seen = 0;
+            std::string tail;
+            source(options_.bluetoothFile, 5, size, [&](const char* d, size_t n) {
+                crcAll = installer::Crc32Update(crcAll, d, n);
+                if (size >= 4 && seen < size - 4)
+                    crcHead = installer::Crc32Update(crcHead, d, static_cast<size_t>(std::min<uint64_t>(n, size - 4 - seen)));
+                tail.append(d, n);
+                if (tail.size() > kDfuSuffixSize) tail.erase(0, tail.size() - kDfuSuffixSize);
+                seen += n;
+                out.write(d, n);
+            });
+            const bool valid = tail.size() == kDfuSuffixSize && tail.compare(8, 3, "UFD") == 0 && uint8_t(tail[11]) == 16 &&
+                               le32(tail, 12) == crcHead;
+            if (valid) return;
+            // bcdDevice, idProduct, idVendor (0xFFFF: any), bcdDFU 1.0, "UFD", bLength 16, dwCRC.
+            std::string suffix = {'\xFF', '\xFF', '\xFF', '\xFF', '\xFF', '\xFF', 0x00, 0x01, 'U', 'F', 'D', 16};
+            std::string crc(4, '\0');
+            putLe32(crc, 0, installer::Crc32Update(crcAll, suffix.data(), suffix.size()));
+            out.write(suffix + crc);
+        });
     }
 
     void sflash() {
@@ -192,7 +277,7 @@ private:
             }
             return;
         }
-        for (const auto& file : options_.sflashFiles) put(fs::path("SFLASH") / file.filename(), readFile(file));
+        for (const auto& file : options_.sflashFiles) putImage(fs::path("SFLASH") / file.filename(), file, 0, 0);
     }
 
     void vrdb() {
@@ -200,19 +285,23 @@ private:
             put(fs::path("VRDB_Update") / file, generated(options_.seed, 100 + uint32_t(std::hash<std::string>()(file) & 0xFFFF), 64));
         }
         put("VRDB_Update/VRDB_Update.exe", kVrdbInstallerStandIn);
-        fs::permissions(root_ / "VRDB_Update" / "VRDB_Update.exe",
+        fs::permissions(out_ / "VRDB_Update" / "VRDB_Update.exe",
                         fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec, fs::perm_options::add);
     }
 
     void panel() {
         PanelPackageOptions panelOptions;
         panelOptions.panelFiles = options_.panelFiles;
+        panelOptions.folder = out_ / "ZEK_Update";
+        std::error_code ec;
+        fs::remove_all(panelOptions.folder, ec);  // kept by --keep: replaced as a whole
         const PanelPackage package = buildPanelPackage(dir_, panelOptions, progress_);
         progress_(fmt::format("{:<40} {:>10} files", "ZEK_Update (panel package)", package.files));
     }
 
     fs::path dir_;
-    fs::path root_;
+    fs::path root_;  // the card's package folder
+    fs::path out_;   // the folder being built
     const UpdatePackageOptions& options_;
     const std::function<void(const std::string&)>& progress_;
     uint32_t mcuFlashSize_ = kDefaultMcuFlashSize;
@@ -221,7 +310,7 @@ private:
 }  // namespace
 
 uint32_t packageKernelChecksum(const std::string& image) {
-    const size_t end = std::min<size_t>(image.size(), 128 * 1024);
+    const size_t end = std::min<size_t>(image.size(), kKernelChecksumSpan);
     uint32_t crc = crcReflected(image, 0, std::min<size_t>(end, 16), 0, 0xD8018001);
     if (end > 24) crc = crcReflected(image, 24, end, crc, 0xD8018001);
     return crc;

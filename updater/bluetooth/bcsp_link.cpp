@@ -57,6 +57,9 @@ void BcspLink::emptyTransmitCursor() {
 }
 
 void BcspLink::sendPacket(BcspPacket* packet) {
+    const bool idle = pending_ == nullptr && linkState_ == LinkState::Garrulous &&
+                      nextLinkMessage_ == LinkMessage::None && pendingAnswer_ == Answer::None;
+    if (idle) delayCountdown_ = 0;
     pending_ = packet;
     emptyTransmitCursor();
 }
@@ -86,11 +89,18 @@ int BcspLink::poll(uint8_t& activity) {
 
     if (transmitterFull && delayCountdown_ == 0) return 1;
     if (delayCountdown_ > 0) {
-        --delayCountdown_;
+        if (port_.transmitterEmpty()) --delayCountdown_;
     } else {
         delayCountdown_ = static_cast<int8_t>(delay);
     }
     return delayCountdown_;
+}
+
+bool BcspLink::byteReady() {
+    if (delayCountdown_ != 0) return false;
+    const bool waiting = pieceLeft_ > 0 || nextLinkMessage_ != LinkMessage::None ||
+                         pendingAnswer_ == Answer::ConfResp || pending_ != nullptr || acknowledgeOwed_;
+    return waiting && port_.readyToSend();
 }
 
 // ---- Transmit side --------------------------------------------------------------------------

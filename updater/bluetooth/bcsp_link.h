@@ -7,7 +7,8 @@
 // folding it into the CRC) and drains whatever the port has received into the armed receive
 // slot. Link establishment (sync, sync-resp, conf, conf-resp on channel 1), sequence and
 // acknowledgement numbers, and the retransmission of an unacknowledged reliable packet after
-// every 25-poll pause all happen inside poll(). Errors on the line (bad header checksum, bad
+// every 25-poll pause all happen inside poll(). The pause after a frame counts from when the
+// frame's last byte has left the line, however many bytes the port keeps queued ahead. Errors on the line (bad header checksum, bad
 // length, bad CRC, broken escapes) drop the packet, log one line and owe the peer an
 // acknowledgement so that it retransmits.
 
@@ -48,7 +49,9 @@ public:
     // nothing on its way out.
     void initialise();
 
-    // Makes `packet` the one to send next (replacing any earlier one, even half written).
+    // Makes `packet` the one to send next (replacing any earlier one, even half written). On
+    // an established link with no packet awaiting its acknowledgement it goes out at the next
+    // poll: the pause between packets only times retransmissions.
     void sendPacket(BcspPacket* packet);
 
     // Arms the receive slot; its length is the capacity. The slot is released once a packet
@@ -56,8 +59,15 @@ public:
     void receivePacket(BcspPacket* packet);
 
     // One step of the link. `activity` receives the BCSP_* flags of this step. Returns the
-    // delay: nonzero when the caller may sleep a little before the next poll.
+    // delay: nonzero when the caller may pause a little before the next poll.
     int poll(uint8_t& activity);
+
+    // True when the next poll would write a byte: one is waiting to go out, no pause holds it
+    // and the port can take it.
+    bool byteReady();
+
+    // The caller's pause: until bytes arrive on the line or `timeoutMs` has passed.
+    void waitForInput(uint32_t timeoutMs) { port_.waitForInput(timeoutMs); }
 
     LinkState linkState() const { return linkState_; }
     uint8_t sequenceNumber() const { return sequenceByte_ & 0x07; }

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "platform/core/time.h"
+
 namespace bluetooth {
 
 class BcspPort {
@@ -15,11 +17,18 @@ public:
     // keeps its byte for a later poll.
     virtual bool readyToSend() { return true; }
 
+    // True once every byte written has left the line.
+    virtual bool transmitterEmpty() { return true; }
+
     // One byte to the line (one write call of its own).
     virtual void writeByte(uint8_t byte) = 0;
 
     // Up to `size` received bytes, never waiting; 0 when nothing has arrived.
     virtual uint32_t read(uint8_t* buffer, uint32_t size) = 0;
+
+    // The pause of a poll loop with nothing to do: returns when bytes arrive or after
+    // `timeoutMs`, whichever comes first, so that an answer is seen as soon as it is there.
+    virtual void waitForInput(uint32_t timeoutMs) { ce::sleep(timeoutMs); }
 };
 
 }  // namespace bluetooth

@@ -52,12 +52,24 @@ int DfuEngine::run(const std::function<bool()>& keepRunning) {
         performAction();
         ce::sleep(0);
         checkDelayedAction(ce::tickCount());
-        if (delay != 0) ce::sleep(1);
+        if (delay != 0) pause();
         if (done()) break;
         ce::sleep(0);
     }
     image_.reset();
     return 0;
+}
+
+// The link asked for a pause: at most a millisecond, ending as soon as the module's bytes
+// arrive, and none at all while a request is due or a byte could go out at once.
+void DfuEngine::pause() {
+    if (nextAction_ != ACTION_NONE || link_.byteReady()) return;
+    uint32_t wait = 1;
+    if (delayed_.armed) {
+        const int32_t untilDue = static_cast<int32_t>(delayed_.due - ce::tickCount());
+        wait = static_cast<uint32_t>(std::clamp(untilDue, 0, 1));
+    }
+    if (wait > 0) link_.waitForInput(wait);
 }
 
 void DfuEngine::onLinkActivity(uint8_t activity) {
@@ -91,6 +103,7 @@ bool DfuEngine::startDownload() {
     }
     image_ = std::move(*file);
     firmwareLeft_ = *size - kDfuSuffixSize;
+    firmwareBytes_ = firmwareLeft_;
 
     lastRequest_ = LAST_GET_STATUS;
     int result = sendGetStatus();
@@ -238,6 +251,9 @@ void DfuEngine::handleAnswer() {
             if (!holds(6)) break;
             uint16_t size = static_cast<uint16_t>(data[4] | (data[5] << 8));
             transferSize_ = std::min(size, kDfuMaxTransfer);
+            if (transferSize_ != 0)
+                blocksInImage_.store(static_cast<uint32_t>((firmwareBytes_ + transferSize_ - 1) / transferSize_),
+                                     std::memory_order_relaxed);
             statusWait_ = true;
             nextAction_ = ACTION_GET_STATUS;
             pollTimeout_ = 0;
@@ -264,6 +280,11 @@ void DfuEngine::onStatus() {
         return;
     }
     if (statusWait_) {
+        if (lastStatus_.bState == DFU_STATE_DNBUSY) {
+            // Still writing the block: a block sent now would be refused.
+            waitWhileBusy();
+            return;
+        }
         statusWait_ = false;
         pollTimeout_ = lastStatus_.bwPollTimeout;
         releaseNextBlock();
@@ -287,10 +308,7 @@ void DfuEngine::onStatus() {
             break;
         case DFU_STATE_DNBUSY:
             ce::consolePrint("[dfu\t] dfu_ctrl = dfu_dnload_busy\n");
-            armDelayed(ACTION_GET_STATUS, pollTimeout_ + kBusyExtraMs);
-            statusWait_ = true;
-            nextAction_ = ACTION_GET_STATUS;
-            pollTimeout_ = 0;
+            waitWhileBusy();
             break;
         case DFU_STATE_DNLOAD_IDLE:
             if (endOfFile_) {
@@ -321,6 +339,16 @@ void DfuEngine::onStatusAfterFinal() {
     }
     if (lastStatus_.bState == DFU_STATE_ERROR) return;
     armDelayed(ACTION_GET_STATUS, std::max(lastStatus_.bwPollTimeout, kManifestPollMs));
+}
+
+// A busy module takes no request before its poll time-out has passed (a DFU device stalls one
+// that comes early and goes to dfuERROR), so the only request is the status after the poll
+// time-out (the one in this answer, or the one saved with the last block if longer) and a
+// margin. Its answer releases the next block.
+void DfuEngine::waitWhileBusy() {
+    armDelayed(ACTION_GET_STATUS, std::max(pollTimeout_, lastStatus_.bwPollTimeout) + kBusyExtraMs);
+    statusWait_ = true;
+    pollTimeout_ = 0;
 }
 
 void DfuEngine::releaseNextBlock() {

@@ -8,7 +8,7 @@
 // each, until a zero-length final download and a status of dfuIDLE report success.
 //
 // One engine serves one download attempt: a new attempt gets a new engine and a new link.
-// All methods run on the worker thread except blocksSent() and done(), which the page reads
+// All methods run on the worker thread except blocksSent(), blocksInImage() and done(), which the page reads
 // once a second from its own thread.
 //
 // The image is sent without its 16-byte DFU suffix: the firmware is the file's size - 16
@@ -55,7 +55,8 @@ class DfuEngine {
 public:
     // Delay after a download block is answered before its status is asked.
     static constexpr uint32_t kStatusAfterBlockMs = 10;
-    // Extra wait on top of the module's poll time-out when it reports dfuDNBUSY.
+    // Extra wait on top of the module's poll time-out when it reports dfuDNBUSY; the status
+    // request after it is the only request sent to a busy module.
     static constexpr uint32_t kBusyExtraMs = 240;
     // Shortest wait between two status requests while the module manifests the image.
     static constexpr uint32_t kManifestPollMs = 10;
@@ -76,6 +77,8 @@ public:
     void checkDelayedAction(uint32_t now);
 
     uint32_t blocksSent() const { return blocksSent_.load(std::memory_order_relaxed); }
+    // The download blocks the whole firmware takes; 0 until the module has told its transfer size.
+    uint32_t blocksInImage() const { return blocksInImage_.load(std::memory_order_relaxed); }
     bool done() const { return done_.load(std::memory_order_relaxed) == 1; }
 
     // For the tests.
@@ -114,12 +117,15 @@ private:
     void armDelayed(DfuAction action, uint32_t delayMs);
     void onStatus();
     void onStatusAfterFinal();
+    void waitWhileBusy();
+    void pause();
     void releaseNextBlock();
 
     BcspLink& link_;
     std::string imagePath_;
     std::unique_ptr<ce::File> image_;
     uint64_t firmwareLeft_ = 0;  // firmware bytes not yet sent (the file less its suffix)
+    uint64_t firmwareBytes_ = 0;
 
     DfuAction nextAction_ = ACTION_NONE;
     DfuLastRequest lastRequest_ = LAST_NONE;
@@ -133,6 +139,7 @@ private:
     uint16_t transferSize_ = 0;  // 0 until the function descriptor has been read
     uint16_t blockNumber_ = 0;
     std::atomic<uint32_t> blocksSent_{0};
+    std::atomic<uint32_t> blocksInImage_{0};
     uint32_t pollTimeout_ = 0;
     uint32_t startTick_ = 0;
     std::atomic<uint32_t> done_{0};

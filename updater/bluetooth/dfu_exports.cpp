@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <thread>
+#include <vector>
 
 #include "platform/core/debug.h"
 #include "platform/core/files.h"
@@ -34,6 +35,7 @@ struct EngineModule {
     std::unique_ptr<DfuEngine> engine;
     std::thread worker;
     std::atomic<int> workerResult{1};
+    std::vector<ce::Dcb> lineSettings;  // given to the port since it was opened
 
     ~EngineModule() { stopWorker(); }
 
@@ -98,6 +100,13 @@ DfuFigures CurrentDfuFigures() {
 
 int DfuWorkerResult() { return module().workerResult.load(); }
 
+std::vector<ce::Dcb> DfuLineSettings() { return module().lineSettings; }
+
+uint32_t DfuBlocksInImage() {
+    EngineModule& m = module();
+    return m.engine ? m.engine->blocksInImage() : 0;
+}
+
 }  // namespace bluetooth
 
 using bluetooth::module;
@@ -117,6 +126,7 @@ BT_EXPORT int open_port(const char16_t* portName) {
     }
     m.port = std::move(*port);
     m.portOpen = 1;
+    m.lineSettings.clear();
     ce::CommTimeouts timeouts;
     timeouts.ReadIntervalTimeout = 0xFFFFFFFF;
     m.port->setTimeouts(timeouts);
@@ -143,6 +153,7 @@ BT_EXPORT int setting_port(uint8_t parity, uint8_t stopBits) {
     dcb.ByteSize = 8;
     dcb.Parity = parity;
     dcb.StopBits = stopBits;
+    m.lineSettings.push_back(dcb);
     bool ok = m.port->setState(dcb) == ce::ERROR_SUCCESS;
     if (m.line) m.line->updateLineRate();
     return ok ? 1 : 0;

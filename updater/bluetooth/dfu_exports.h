@@ -5,6 +5,9 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
+
+#include "platform/devices/serial_port.h"
 
 extern "C" {
 
@@ -56,6 +59,14 @@ const std::string& DfuImagePath();
 // Stops the worker (if any) and closes the port. Called when a program is done with the
 // module; open_port does the same before a new attempt.
 void StopDfuEngine();
+
+// The line settings setting_port gave the port since open_port, in order: what the code
+// asked for, parity included, which a pseudo-terminal cannot show.
+std::vector<ce::Dcb> DfuLineSettings();
+
+// The download blocks the current attempt's firmware takes (in the module's transfer size);
+// 0 until the module has told its transfer size. The page's percentage counts against it.
+uint32_t DfuBlocksInImage();
 
 // Figures of the current attempt, for the benchmark.
 struct DfuFigures {

@@ -23,6 +23,8 @@ bool SerialLine::readyToSend() {
     return Clock::now() + characterTime_ * kTransmitQueueBytes > lineFreeAt_;
 }
 
+bool SerialLine::transmitterEmpty() { return Clock::now() >= lineFreeAt_; }
+
 void SerialLine::writeByte(uint8_t byte) {
     uint32_t written = 0;
     port_.write(&byte, 1, &written);
@@ -36,5 +38,7 @@ uint32_t SerialLine::read(uint8_t* buffer, uint32_t size) {
     bytesRead_.fetch_add(got, std::memory_order_relaxed);
     return got;
 }
+
+void SerialLine::waitForInput(uint32_t timeoutMs) { port_.waitForInput(timeoutMs); }
 
 }  // namespace bluetooth

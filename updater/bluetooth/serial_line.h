@@ -6,9 +6,11 @@
 // 16-byte transmit queue. A host serial driver (or a pseudo-terminal) instead takes kilobytes
 // at once; the link would then count its retransmission pause while the packet is still
 // queued and retransmit a packet the module has not even received yet. SerialLine therefore
-// models the small transmit queue: it tracks when the bytes written so far will have left
-// the line at the current line settings, and reports the transmitter full while more than
-// kTransmitQueueBytes are still on their way.
+// tracks when the bytes written so far will have left the line at the current line settings,
+// reports the transmitter full while more than kTransmitQueueBytes are still on their way, and
+// empty once they have all left, which is when the link starts counting its pause. The queue
+// is long enough that the line keeps busy while the worker waits a few milliseconds for the
+// processor.
 
 #include <atomic>
 #include <chrono>
@@ -21,7 +23,7 @@ namespace bluetooth {
 
 class SerialLine : public BcspPort {
 public:
-    static constexpr uint32_t kTransmitQueueBytes = 64;
+    static constexpr uint32_t kTransmitQueueBytes = 256;
 
     explicit SerialLine(ce::SerialPort& port);
 
@@ -29,8 +31,10 @@ public:
     void updateLineRate();
 
     bool readyToSend() override;
+    bool transmitterEmpty() override;
     void writeByte(uint8_t byte) override;
     uint32_t read(uint8_t* buffer, uint32_t size) override;
+    void waitForInput(uint32_t timeoutMs) override;
 
     // Bytes that went each way, and the line time of one character (for the benchmark).
     uint64_t bytesWritten() const { return bytesWritten_.load(std::memory_order_relaxed); }

@@ -2,6 +2,8 @@
 
 #include <fmt/printf.h>
 
+#include <algorithm>
+
 #include "platform/core/debug.h"
 #include "platform/ui/message.h"
 #include "platform/ui/window.h"
@@ -84,6 +86,7 @@ ce::LRESULT UpdateBluetooth::OnTimer(ce::WPARAM id) {
         case TIMER_ID_ING: OnProgressTimer(); break;
         case TIMER_ID_CLOSE:
             ce::killTimer(hwnd(), TIMER_ID_CLOSE);
+            bluetooth::StopDfuEngine();
             endDialog(ce::IDOK);
             break;
         default: break;
@@ -112,7 +115,10 @@ void UpdateBluetooth::OnStartTimer() {
 void UpdateBluetooth::OnProgressTimer() {
     get_status(&m_status);
     ++m_nTick;
-    m_nProgress = m_nCount > 0 ? static_cast<int>(static_cast<uint64_t>(m_status.blocksSent) * 100 / m_nCount) : 0;
+    // Blocks go out in the module's transfer size, which may be below 1 KiB: the percentage
+    // counts in those blocks, so it ends at 100 whatever the module asked for.
+    const uint32_t blocks = bluetooth::DfuBlocksInImage();
+    m_nProgress = blocks > 0 ? static_cast<int>(std::min<uint64_t>(uint64_t{m_status.blocksSent} * 100 / blocks, 100)) : 0;
     ce::sendMessage(ce::getDlgItem(hwnd(), IDC_PROGRESS), ce::PBM_SETPOS, static_cast<ce::WPARAM>(m_nProgress), 0);
 
     if (m_nTick > 10 && m_status.blocksSent == 0) {
@@ -159,6 +165,8 @@ void UpdateBluetooth::EndFailed() {
     ce::killTimer(hwnd(), TIMER_ID_START);
     ce::killTimer(hwnd(), TIMER_ID_ING);
     GpioSetRequest(kModulePort, kModuleLine, 0);
+    // The worker would poll the module's port for as long as the program runs: the step is over.
+    bluetooth::StopDfuEngine();
     endDialog(ce::IDCANCEL);
 }
 

@@ -1,9 +1,6 @@
 #include "updater/main_page/update_main_dlg.h"
 
-#include <vector>
-
 #include "platform/core/debug.h"
-#include "platform/core/registry.h"
 #include "platform/core/text.h"
 #include "platform/ui/message.h"
 #include "updater/board/restart_sequence.h"
@@ -13,6 +10,7 @@
 #include "updater/package/option_search.h"
 #include "updater/package/package_checks.h"
 #include "updater/package/package_paths.h"
+#include "updater/registry_string.h"
 #include "updater/versions/version_decision.h"
 
 namespace updater {
@@ -40,23 +38,6 @@ ce::DialogTemplate MainPageTemplate() {
         {-1, ce::WC_STATIC, "UpdateXan Ver1.0", 0, 0, 60, 8, ce::WS_CHILD | ce::WS_VISIBLE},
     };
     return t;
-}
-
-// A registry string as the device stores it (UTF-16LE), read into a buffer of maxBytes.
-std::string ReadRegistryString(const char* key, const char* value, uint32_t maxBytes) {
-    auto opened = ce::RegKey::open(ce::Hive::LocalMachine, key);
-    if (!opened) return {};
-    std::vector<uint8_t> data(maxBytes, 0);
-    uint32_t type = 0;
-    uint32_t size = maxBytes;
-    if (opened->queryValue(value, &type, data.data(), &size) != ce::ERROR_SUCCESS) return {};
-    std::u16string text;
-    for (uint32_t i = 0; i + 1 < size; i += 2) {
-        char16_t unit = static_cast<char16_t>(data[i] | (data[i + 1] << 8));
-        if (unit == u'\0') break;
-        text.push_back(unit);
-    }
-    return ce::toUtf8(text);
 }
 
 }  // namespace
@@ -127,7 +108,7 @@ void UpdateMainDlg::TestPackageFolders() {
 }
 
 void UpdateMainDlg::ReadModelName() {
-    m_strModelName = ReadRegistryString("\\Platform\\OS", "ModelName", 256);
+    m_strModelName = ce::toUtf8(ReadRegistryString("\\Platform\\OS", "ModelName", 256).value_or(u""));
     ce::debugPrint("%s\r\n", m_strModelName);
     if (IsMatchedModel(m_strModelName)) {
         m_bModelMatch = true;
@@ -144,7 +125,8 @@ void UpdateMainDlg::ChooseLogoMode() {
     ce::debugPrint("### UPDATE_XAN::OPT-File:[%s : %d] \n", m_OptionPath, ce::toUtf16(m_OptionPath).size());
 
     ShowButton(IDC_LOGO, false);
-    if (m_nUpdateMask & kUpdateOs) return;
+    // The emergency run starts by itself: no LOGO command beside it.
+    if (m_bEmergency || (m_nUpdateMask & kUpdateOs)) return;
     const bool logo = !m_LogoPath.empty();
     const bool option = !m_OptionPath.empty();
     if (!logo && !option) return;

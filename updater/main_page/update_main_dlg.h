@@ -23,10 +23,12 @@
 namespace updater {
 
 // The MCU and Bluetooth step pages, each run modally over the main page (the owner);
-// IDOK means the step succeeded.
+// IDOK means the step succeeded. The OS step is the main page's own kernel page unless `os`
+// stands in for it.
 struct StepPages {
     std::function<int(ce::HWND owner)> micom;
     std::function<int(ce::HWND owner)> bluetooth;
+    std::function<int(ce::HWND owner)> os;
 };
 
 class UpdateMainDlg : public ce::Dialog {

@@ -95,10 +95,14 @@ void UpdateMainDlg::RunSequence() {
 }
 
 bool UpdateMainDlg::RunAttempt() {
-    if (m_bModelMatch || (m_nUpdateMask & kUpdateOs)) {
+    // The matched model runs the OS page in every attempt, but only with its images on the
+    // card: without them the page would ask the driver for a bootloader that is not there.
+    const bool modelRunsOs = m_bModelMatch && MaskOfPresentImages(kUpdateOs) != 0;
+    if (modelRunsOs || (m_nUpdateMask & kUpdateOs)) {
         m_KernelPage.SetMode(false, false);
         m_KernelPage.SetUnattended(m_bEmergency);
-        if (m_KernelPage.runModal(hwnd()) == ce::IDOK) {
+        const int result = m_Steps.os ? m_Steps.os(hwnd()) : m_KernelPage.runModal(hwnd());
+        if (result == ce::IDOK) {
             m_nUpdateMask &= ~uint32_t{kUpdateOs};
         } else {
             m_nUpdateMask |= kUpdateOs;
@@ -132,6 +136,8 @@ void UpdateMainDlg::OnRestart() {
 }
 
 void UpdateMainDlg::OnLogo() {
+    // Never beside or inside an update run (the emergency run starts without a user).
+    if (m_bEmergency || m_bSequenceRunning) return;
     m_KernelPage.SetMode(m_bLogoFlag, m_bOptionFlag);
     m_KernelPage.SetUnattended(false);
     if (m_KernelPage.runModal(hwnd()) == ce::IDOK) {

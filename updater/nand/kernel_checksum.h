@@ -17,7 +17,8 @@ namespace updater {
 inline constexpr size_t kKernelChecksumSpan = 128 * 1024;
 inline constexpr size_t kKernelChecksumOffset = 16;
 
-// The plain CRC over a byte run, continuing from crc.
+// The plain CRC over a byte run, continuing from crc (eight bytes at a time through sliced
+// tables).
 uint32_t CdRomEdcCrc(std::span<const uint8_t> bytes, uint32_t crc = 0);
 
 // The CRC of an image head: its first 128 KiB (or all of it) without bytes 16 to 23.

@@ -1,5 +1,6 @@
 #include "updater/os_page/update_kernel.h"
 
+#include "platform/core/debug.h"
 #include "platform/core/time.h"
 #include "platform/ui/message.h"
 #include "updater/files/option_copy.h"
@@ -58,7 +59,11 @@ void UpdateKernel::OnTimer() {
 
 bool UpdateKernel::RunWork() {
     const OptionCopyOutcome option = CopyOptionFile(m_OptionPath);
-    if (m_bLogo) return WriteLogo(*this, m_Language, m_LogoPath);
+    // An option file that is in the package but could not be installed fails the page in
+    // every mode; the other phases still run.
+    const bool optionOk = option != OptionCopyOutcome::Failed;
+    if (!optionOk) ce::debugPrint("### UpdateKernel::option file not installed [%s] \n", m_OptionPath);
+    if (m_bLogo) return WriteLogo(*this, m_Language, m_LogoPath) && optionOk;
     // In option-only mode the option file is the page's whole work.
     if (m_bOption) return option == OptionCopyOutcome::Copied;
 
@@ -68,7 +73,7 @@ bool UpdateKernel::RunWork() {
     ok = WriteKernel(*this, m_Language, m_FilePath) && ok;
     ce::sleep(kPhasePauseMs);
     CopySflashFiles(*this, m_Language, m_bUnattended);
-    return ok;
+    return ok && optionOk;
 }
 
 void UpdateKernel::ShowStatus(const std::string& text) {

@@ -4,8 +4,9 @@
 //
 //   full OS update (no flag)      option file, bootloader, logo, kernel, SFLASH bitmaps
 //   logo mode (logo flag)         option file, logo
-//   option-only mode (option flag) option file; the page fails when the copy fails
+//   option-only mode (option flag) option file
 //
+// In every mode the page fails when the package's option file could not be installed.
 // The SFLASH copy shows its outcome but never decides the result. The page object lives as
 // long as the main page and is run again for every attempt and every LOGO command.
 

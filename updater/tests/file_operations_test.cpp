@@ -130,5 +130,27 @@ TEST(OptionCopy, ClearsTheNandRootAndCopiesWithoutOverwriting) {
     EXPECT_EQ(CopyOptionFile("\\SDMMC Card\\UpdateXan\\OPTION\\GONE.ORV"), OptionCopyOutcome::Failed);
 }
 
+// Links in the NAND that point out of the head unit: the SFLASH folder's target is neither
+// emptied nor written, and a linked option file is replaced by a file of its own.
+TEST(NandLinks, AreNeitherEmptiedNorWrittenThrough) {
+    sim::TempHeadUnit unit;
+    const auto outside = unit.root() / "outside";
+    WriteHostFile(outside / "old.bmp", "precious");
+    WriteHostFile(outside / "secret.txt", "precious");
+    WriteHostFile(unit.sdcard() / "UpdateXan" / "SFLASH" / "old.bmp", "new a");
+    WriteHostFile(unit.sdcard() / "UpdateXan" / "OPTION" / "PIM.ORV", "option v2");
+    std::filesystem::create_directory_symlink(outside, unit.nand() / "SFLASH");
+    std::filesystem::create_symlink(outside / "secret.txt", unit.nand() / "PimConfig.ORV");
+
+    RecordingOutput output;
+    EXPECT_EQ(CopySflashFiles(output, Language::English, true), SflashOutcome::Failed);
+    EXPECT_EQ(CopyOptionFile("\\SDMMC Card\\UpdateXan\\OPTION\\PIM.ORV"), OptionCopyOutcome::Copied);
+
+    EXPECT_EQ(testing::ReadHostFile(outside / "old.bmp"), "precious");
+    EXPECT_EQ(testing::ReadHostFile(outside / "secret.txt"), "precious");
+    EXPECT_FALSE(std::filesystem::is_symlink(unit.nand() / "PimConfig.ORV"));
+    EXPECT_EQ(testing::ReadHostFile(unit.nand() / "PimConfig.ORV"), "option v2");
+}
+
 }  // namespace
 }  // namespace updater

@@ -25,6 +25,26 @@ TEST(KernelChecksum, CheckValueAndContinuation) {
     EXPECT_EQ(CdRomEdcCrc({}), 0u);
 }
 
+// The sliced tables against the bit-at-a-time definition, on every length and start that
+// crosses the eight-byte steps, continuing from a register that is not zero.
+TEST(KernelChecksum, SlicedCrcEqualsTheBitwiseDefinition) {
+    auto bytes = PatternImage(700);
+    auto bitwise = [](std::span<const uint8_t> run, uint32_t crc) {
+        for (uint8_t b : run) {
+            crc ^= b;
+            for (int bit = 0; bit < 8; ++bit) crc = (crc & 1) ? (crc >> 1) ^ 0xD8018001u : crc >> 1;
+        }
+        return crc;
+    };
+    std::span<const uint8_t> all(bytes);
+    for (size_t offset = 0; offset < 8; ++offset) {
+        for (size_t size = 0; size + offset <= all.size(); size += 1 + size / 16) {
+            auto run = all.subspan(offset, size);
+            ASSERT_EQ(CdRomEdcCrc(run, 0x12345678u), bitwise(run, 0x12345678u)) << offset << " " << size;
+        }
+    }
+}
+
 TEST(KernelChecksum, CoversFirst128KiBWithoutBytes16To23) {
     auto image = PatternImage(kKernelChecksumSpan + 5000);
     const uint32_t reference = KernelChecksum(image);

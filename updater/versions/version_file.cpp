@@ -1,10 +1,8 @@
 #include "updater/versions/version_file.h"
 
-#include <vector>
-
 #include "platform/core/files.h"
-#include "platform/core/registry.h"
 #include "platform/core/text.h"
+#include "updater/registry_string.h"
 
 namespace updater {
 
@@ -34,19 +32,9 @@ std::u16string ReadVersionFile(std::string_view devicePath) {
 }
 
 bool ReadInstalledVersion(std::string_view valueName, std::u16string& version) {
-    version.clear();
-    auto key = ce::RegKey::open(ce::Hive::LocalMachine, "SOFTWARE\\ORV\\SYSTEM\\VERSION");
-    if (!key) return false;
-    std::vector<uint8_t> data(kVersionBufferChars, 0);
-    uint32_t type = 0;
-    uint32_t size = static_cast<uint32_t>(data.size());
-    if (key->queryValue(valueName, &type, data.data(), &size) != ce::ERROR_SUCCESS) return false;
-    for (uint32_t i = 0; i + 1 < size; i += 2) {
-        char16_t unit = static_cast<char16_t>(data[i] | (data[i + 1] << 8));
-        if (unit == u'\0') break;
-        version.push_back(unit);
-    }
-    return true;
+    auto text = ReadRegistryString("SOFTWARE\\ORV\\SYSTEM\\VERSION", valueName, kVersionBufferChars);
+    version = text.value_or(std::u16string());
+    return text.has_value();
 }
 
 }  // namespace updater

@@ -310,9 +310,10 @@ TEST_F(Files, CopyAcrossFileSystemsFromPseudoFilesAndOverAttributes) {
         ASSERT_NE(mkdtemp(folder), nullptr);
         const fs::path other = fs::path(folder) / "big.bin";
         std::vector<uint64_t> out, back;
-        EXPECT_EQ(ce::copyFileEx("\\NAND Flash\\big.bin", ce::devicePathOf(other), progressOf(&out), nullptr, 0),
+        const std::string otherDevice = ce::admitHostFile(other);
+        EXPECT_EQ(ce::copyFileEx("\\NAND Flash\\big.bin", otherDevice, progressOf(&out), nullptr, 0),
                   ce::ERROR_SUCCESS);
-        EXPECT_EQ(ce::copyFileEx(ce::devicePathOf(other), "\\SDMMC Card\\back.bin", progressOf(&back), nullptr, 0),
+        EXPECT_EQ(ce::copyFileEx(otherDevice, "\\SDMMC Card\\back.bin", progressOf(&back), nullptr, 0),
                   ce::ERROR_SUCCESS);
         fs::remove_all(folder);
         EXPECT_EQ(readHost(hu.sdcard() / "back.bin"), big);
@@ -324,7 +325,7 @@ TEST_F(Files, CopyAcrossFileSystemsFromPseudoFilesAndOverAttributes) {
     // A pseudo file reports a size of 0 and still has content: all of it is copied.
     const std::string version = readHost("/proc/version");
     ASSERT_FALSE(version.empty());
-    ASSERT_EQ(ce::copyFile("\\Host\\proc\\version", "\\NAND Flash\\version.txt", false), ce::ERROR_SUCCESS);
+    ASSERT_EQ(ce::copyFile(ce::admitHostFile("/proc/version"), "\\NAND Flash\\version.txt", false), ce::ERROR_SUCCESS);
     EXPECT_EQ(readHost(hu.nand() / "version.txt"), version);
 
     // A copy over a hidden file takes the source's attributes: none.

@@ -159,6 +159,27 @@ TEST(SerialPort, ReadTimeouts) {
     sender.join();
 }
 
+// A polling reader's pause ends when bytes arrive, not when its time-out does, and returns
+// at once while bytes are waiting, whatever the read time-outs say.
+TEST(SerialPort, WaitForInputEndsOnArrival) {
+    Line line;
+    auto port = openPort(line);
+    ASSERT_TRUE(port);
+    ASSERT_EQ(port->setTimeouts({ce::MAXDWORD, 0, 0, 0, 0}), ce::ERROR_SUCCESS);
+    EXPECT_FALSE(port->waitForInput(20));
+
+    std::thread sender([&] {
+        std::this_thread::sleep_for(50ms);
+        line.send("!");
+    });
+    const auto start = Clock::now();
+    EXPECT_TRUE(port->waitForInput(30000));
+    EXPECT_LT(Clock::now() - start, 20s);
+    sender.join();
+    EXPECT_TRUE(port->waitForInput(0));  // still waiting to be read
+    EXPECT_EQ(readAll(*port, 1), "!");
+}
+
 TEST(SerialPort, WaitCommEventReportsReceivedAndTransmitted) {
     Line line;
     auto port = openPort(line);

@@ -56,6 +56,46 @@ TEST(DfuDevice, ApplicationModeDetachesAndRestartsIntoDfuModeOnReset) {
     EXPECT_EQ(device.handle(setup(0x41, 0x07, 0, 0), Clock::now()).restart, DfuDevice::Restart::Dfu);
 }
 
+// A busy device answers a status request that comes before its poll time-out by stalling it
+// and going to dfuERROR; a lenient one reports the time left instead. Once the time-out has
+// passed both report the block written.
+TEST(DfuDevice, RequestWhileBusyFailsUnlessLenient) {
+    for (bool lenient : {false, true}) {
+        DfuSettings settings;
+        settings.startInDfuMode = true;
+        settings.busyMs = 100;
+        settings.lenientBusy = lenient;
+        DfuDevice device(settings, [](const std::string&) {});
+        const auto start = Clock::now();
+        device.handle(setup(0x21, 0x01, 0, 4, {1, 2, 3, 4}), start);
+        auto busy = device.handle(setup(0xA1, 0x03, 0, 6), start);
+        EXPECT_EQ(busy.answer[8], 4) << lenient;  // dfuDNBUSY
+        EXPECT_EQ(busy.answer[5], 100) << lenient;  // its poll time-out
+        EXPECT_EQ(device.busyUntil(), lenient ? start + std::chrono::milliseconds(100) : Clock::time_point{});
+
+        auto early = device.handle(setup(0xA1, 0x03, 0, 6), start + std::chrono::milliseconds(60));
+        if (lenient) {
+            EXPECT_EQ(early.answer[1], 0);
+            EXPECT_EQ(early.answer[8], 4);
+            EXPECT_EQ(early.answer[5], 40);
+        } else {
+            EXPECT_EQ(early.answer[1], 1);  // stalled
+            EXPECT_EQ(device.state(), 10);
+            continue;
+        }
+        auto late = device.handle(setup(0xA1, 0x03, 0, 6), start + std::chrono::milliseconds(100));
+        EXPECT_EQ(late.answer[8], 5);  // dfuDNLOAD-IDLE
+    }
+    DfuSettings strict;
+    strict.startInDfuMode = true;
+    strict.busyMs = 100;
+    DfuDevice device(strict, [](const std::string&) {});
+    const auto start = Clock::now();
+    device.handle(setup(0x21, 0x01, 0, 4, {1, 2, 3, 4}), start);
+    device.handle(setup(0xA1, 0x03, 0, 6), start);
+    EXPECT_EQ(device.handle(setup(0xA1, 0x03, 0, 6), start + std::chrono::milliseconds(100)).answer[8], 5);
+}
+
 // A host end written for the test: frames built with the module's own encoder are enough
 // here, since the wire format itself is checked against the engine in the download tests.
 Bytes hostFrame(bool reliable, uint8_t seq, uint8_t ack, uint8_t channel, const Bytes& payload) {
@@ -126,6 +166,9 @@ TEST(ModuleOptions, CommandLineOverridesTheProfileAndBadValuesAreRefused) {
     EXPECT_EQ(options.dfu.transferSize, 512);
     EXPECT_TRUE(options.dfu.startInDfuMode);
     EXPECT_TRUE(options.paced);
+    EXPECT_FALSE(options.dfu.lenientBusy);
+    EXPECT_TRUE(ApplyModuleArgs({"--lenient-busy"}, options, error));
+    EXPECT_TRUE(options.dfu.lenientBusy);
     EXPECT_FALSE(ApplyModuleArgs({"--busy-ms"}, options, error));
     EXPECT_FALSE(ApplyModuleArgs({"--busy-ms", "x"}, options, error));
     EXPECT_FALSE(ApplyModuleArgs({"--bogus"}, options, error));

@@ -197,6 +197,28 @@ TEST_F(TransferTest, ALostFrameIsTakenWhenSentAgainAndABadChecksumIsRefused) {
     EXPECT_TRUE(flash->equals(0x200, image[2].data(), 256));
 }
 
+TEST_F(TransferTest, ALostStatusLeavesTheBlockProgrammedSoItsNextCopyLandsOnTheNextAddress) {
+    McuOptions o = options;
+    o.faults.loseStatus = {1};
+    program(o);
+    ask(dataFrame(image[0], false));
+    EXPECT_TRUE(ask(dataFrame(image[1], false)).empty());  // programmed, answer lost once
+    EXPECT_EQ(ask(dataFrame(image[1], false)), (std::vector<Bytes>{{ACK, ACK}}));
+    EXPECT_TRUE(flash->equals(0x100, image[1].data(), 256));
+    EXPECT_TRUE(flash->equals(0x200, image[1].data(), 256)) << "the copy went to the next block";
+    EXPECT_EQ(ask(dataFrame(image[2], false)), (std::vector<Bytes>{{ACK, ACK}}));
+    EXPECT_EQ(ask(dataFrame(image[3], true)), (std::vector<Bytes>{{0x05}}));  // one block too many
+
+    // In the verify pass the lost status follows a comparison.
+    o.faults = {};
+    o.faults.loseVerifyStatus = {0};
+    program(o);
+    for (int b = 0; b < 4; ++b) ask(dataFrame(image[b], b == 3));
+    ASSERT_EQ(ask(command(0x13, range(0, 0x3FF))), (std::vector<Bytes>{{ACK}}));
+    EXPECT_TRUE(ask(dataFrame(image[0], false)).empty());
+    EXPECT_EQ(ask(dataFrame(image[0], false)), (std::vector<Bytes>{{ACK, 0x0F}}));  // compared with block 1
+}
+
 TEST_F(TransferTest, AnEarlyEndFailsTheInternalVerifyAndAnOverrunIsRefused) {
     program(options);
     ask(dataFrame(image[0], false));

@@ -139,7 +139,10 @@ void PageFollower::merge(const PageSighting& sighting, uint64_t now, News& news)
     if (fresh) {
         const std::string said = oneLine(visit.text(status));
         news.lines.push_back(fmt::format("{} appeared{}", pageName(visit.kind), said.empty() ? "" : ": " + said));
-        news.shots.emplace_back(index, "");
+        // The main page is listed before its start-up has set the message: its first picture
+        // waits for the message, which is what the page is about.
+        if (visit.kind == PageKind::Main && said.empty()) mainShotPending_.insert(visit.hwnd);
+        else news.shots.emplace_back(index, "");
     }
     if (visit.kind == PageKind::Installer && !exitWasShown && visit.controls.count(kInstallerExit) &&
         visit.controls[kInstallerExit].visible)
@@ -154,7 +157,9 @@ void PageFollower::noteNewStatus(const PageVisit& visit, size_t index, News& new
     const std::string& text = changes.back().text;
     if (visit.kind == PageKind::Main || visit.kind == PageKind::Installer)
         news.lines.push_back(fmt::format("{}: {}", pageName(visit.kind), oneLine(text)));
-    if (visit.kind == PageKind::Main) news.shots.emplace_back(index, "result");
+    if (visit.kind == PageKind::Main && !text.empty()) {
+        news.shots.emplace_back(index, mainShotPending_.erase(visit.hwnd) ? "" : "result");
+    }
     const std::string before = changes.size() > 1 ? changes[changes.size() - 2].text : std::string();
     if (isStepPage(visit.kind) && !text.empty() && TerminalView::gist(text) != TerminalView::gist(before))
         news.shots.emplace_back(index, std::to_string(++phaseShots_[visit.hwnd]));

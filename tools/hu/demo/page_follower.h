@@ -18,6 +18,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <utility>
@@ -80,6 +81,7 @@ private:
     DesktopRecord record_;
     int shotNumber_ = 0;
     std::map<ce::HWND, int> phaseShots_;  // pictures taken of each step page after the first
+    std::set<ce::HWND> mainShotPending_;  // main pages seen before their message was set
     uint64_t logOffset_ = 0;
     std::string logPartial_;
     std::filesystem::file_time_type btImageTime_{};

@@ -140,6 +140,47 @@ TEST_F(LinkTest, AcknowledgementPacketWithAckNumberOne) {
     EXPECT_EQ(port.written, (Bytes{0xC0, 0x48, 0x00, 0x00, 0xB7, 0x5E, 0x8C, 0xC0}));
 }
 
+// The pause between packets times retransmissions: a packet queued on an idle link goes out
+// at the next poll, not after the idle pause, and the acknowledgement owed rides on it.
+TEST_F(LinkTest, PacketQueuedOnAnIdleLinkGoesOutAtTheNextPoll) {
+    establish();
+    port.deliver(frame(true, 0, 0, 12, {0x01, 0x02, 0x03}));
+    pollUntil(link, [&] { return framesOf(port.written).size() == 1; });
+    ASSERT_EQ(port.written.size(), 8u);  // the bare acknowledgement
+    pollTimes(link, 3);                   // idle: the pause has begun
+    rearm();
+    uint8_t payload[] = {0xA1, 0x03, 0, 0, 0, 0, 6, 0};
+    BcspPacket packet{12, 1, 1, sizeof payload, payload};
+    link.sendPacket(&packet);
+    uint8_t activity = 0;
+    link.poll(activity);
+    EXPECT_EQ(port.written.size(), 9u);  // its first byte at once
+    pollUntil(link, [&] { return framesOf(port.written).size() == 2; });
+    EXPECT_EQ(framesOf(port.written)[1], frame(true, 0, 1, 12, Bytes(payload, payload + 8)));
+
+    // Replacing a packet that still awaits its acknowledgement keeps the pause.
+    const size_t afterPacket = port.written.size();
+    link.sendPacket(&packet);
+    pollTimes(link, BcspLink::kIdlePolls - 2);
+    EXPECT_EQ(port.written.size(), afterPacket);
+}
+
+// The retransmission pause starts once the frame has left the line: however long the port's
+// queue, the peer gets the time to answer.
+TEST_F(LinkTest, RetransmissionPauseCountsFromTheEmptyTransmitter) {
+    establish();
+    uint8_t payload[] = {0xA1, 0x03, 0, 0, 0, 0, 6, 0};
+    BcspPacket packet{12, 1, 1, sizeof payload, payload};
+    port.empty = false;  // the frame's bytes are still queued
+    link.sendPacket(&packet);
+    pollUntil(link, [&] { return framesOf(port.written).size() == 1; });
+    pollTimes(link, 10 * BcspLink::kIdlePolls);
+    EXPECT_EQ(framesOf(port.written).size(), 1u);
+    port.empty = true;
+    pollUntil(link, [&] { return framesOf(port.written).size() == 2; }, 2 * BcspLink::kIdlePolls + 20);
+    EXPECT_EQ(framesOf(port.written).size(), 2u);
+}
+
 TEST_F(LinkTest, EscapesFrameBytesAndCountsThemOnceInTheCrc) {
     establish();
     uint8_t payload[] = {0xC0, 0x11, 0xDB, 0x22};

@@ -235,8 +235,9 @@ TEST_F(EngineTest, BusyAfterTheLastShortBlockLeadsToTheFinalDownload) {
     engine.checkDelayedAction(engine.delayedDue());
     engine.performAction();
     status(dfuDNBUSY, 30);
-    EXPECT_EQ(engine.nextAction(), ACTION_GET_STATUS);
-    EXPECT_TRUE(engine.delayedArmed());
+    EXPECT_EQ(engine.nextAction(), ACTION_NONE);
+    ASSERT_TRUE(engine.delayedArmed());
+    engine.checkDelayedAction(engine.delayedDue());
     engine.performAction();
     status(dfuDNLOAD_IDLE);  // the status that releases the "next block"
     EXPECT_EQ(engine.nextAction(), ACTION_FINAL_DOWNLOAD);
@@ -247,7 +248,9 @@ TEST_F(EngineTest, BusyAfterTheLastShortBlockLeadsToTheFinalDownload) {
     EXPECT_EQ(engine.blocksSent(), 2u);
 }
 
-TEST_F(EngineTest, BusyModuleIsAskedAgainAfterItsPollTimeOut) {
+// A busy module is sent nothing until its poll time-out and the margin have passed: then one
+// status request, whose answer releases the next block, or waits again while still busy.
+TEST_F(EngineTest, BusyModuleIsAskedOnceAfterItsPollTimeOut) {
     writeImage(4000);
     startInDfuIdle(1024);
     engine.performAction();  // block 0
@@ -255,12 +258,29 @@ TEST_F(EngineTest, BusyModuleIsAskedAgainAfterItsPollTimeOut) {
     engine.checkDelayedAction(engine.delayedDue());
     engine.performAction();
     status(dfuDNBUSY, 50);
-    // Asked at once, and once more after the saved poll time-out (0 so far) + 240 ms.
-    EXPECT_EQ(engine.nextAction(), ACTION_GET_STATUS);
-    EXPECT_TRUE(engine.delayedArmed());
+    EXPECT_EQ(engine.nextAction(), ACTION_NONE);
+    ASSERT_TRUE(engine.delayedArmed());
     uint32_t wait = engine.delayedDue() - ce::tickCount();
-    EXPECT_GE(wait, 200u);
-    EXPECT_LE(wait, 240u);
+    EXPECT_GE(wait, 250u);
+    EXPECT_LE(wait, 290u);
+    engine.checkDelayedAction(engine.delayedDue() - 1);
+    EXPECT_EQ(engine.nextAction(), ACTION_NONE);
+
+    engine.checkDelayedAction(engine.delayedDue());
+    engine.performAction();
+    EXPECT_EQ(sent().request, 0x03);
+    status(dfuDNBUSY, 400);  // still busy: no block yet, asked again after the new time-out
+    EXPECT_EQ(engine.nextAction(), ACTION_NONE);
+    ASSERT_TRUE(engine.delayedArmed());
+    EXPECT_GE(engine.delayedDue() - ce::tickCount(), 600u);
+
+    engine.checkDelayedAction(engine.delayedDue());
+    engine.performAction();
+    status(dfuDNLOAD_IDLE);
+    EXPECT_EQ(engine.nextAction(), ACTION_DOWNLOAD);
+    EXPECT_FALSE(engine.delayedArmed());
+    engine.performAction();
+    EXPECT_EQ(sent().value, 1);
 }
 
 TEST_F(EngineTest, ManifestingModuleIsAskedUntilIdle) {

@@ -114,6 +114,8 @@ TEST_F(DownloadTest, ModuleAlreadyInDfuModeWithALargeTransferSize) {
     EXPECT_EQ(state.image, firmwareOf(image));
 }
 
+// A module busy after every block is asked nothing until its poll time-out has passed: a
+// strict one (the default) would stall an early request and go to dfuERROR.
 TEST_F(DownloadTest, ImageOfWholeBlocksAndABusyManifestingModule) {
     Bytes image = writeImage(4 * 256 + 16);
     startModule({"--dfu-mode", "--transfer-size", "256", "--busy-ms", "30", "--manifest-ms", "120"});
@@ -124,12 +126,28 @@ TEST_F(DownloadTest, ImageOfWholeBlocksAndABusyManifestingModule) {
     EXPECT_EQ(state.image, firmwareOf(image));
 }
 
-TEST_F(DownloadTest, BusyAfterTheLastShortBlock) {
-    Bytes image = writeImage(1500);
-    startModule({"--dfu-mode", "--busy-ms", "40", "--busy-last"});
+TEST_F(DownloadTest, BusyAfterTheLastShortBlockStrictAndLenient) {
+    for (bool lenient : {false, true}) {
+        Bytes image = writeImage(1500, lenient ? 2 : 3);
+        std::vector<std::string> args = {"--dfu-mode", "--busy-ms", "40", "--busy-last"};
+        if (lenient) args.push_back("--lenient-busy");
+        startModule(args);
+        startEngine();
+        ASSERT_TRUE(waitDone()) << (lenient ? "lenient" : "strict");
+        EXPECT_EQ(module->snapshot().image, firmwareOf(image)) << (lenient ? "lenient" : "strict");
+        StopDfuEngine();
+        module.reset();
+    }
+}
+
+TEST_F(DownloadTest, LenientBusyModuleEveryBlock) {
+    Bytes image = writeImage(3 * 512 + 100 + 16);
+    startModule({"--dfu-mode", "--transfer-size", "512", "--busy-ms", "25", "--lenient-busy"});
     startEngine();
     ASSERT_TRUE(waitDone());
-    EXPECT_EQ(module->snapshot().image, firmwareOf(image));
+    auto state = module->snapshot();
+    EXPECT_EQ(state.blocksReceived, 4);
+    EXPECT_EQ(state.image, firmwareOf(image));
 }
 
 TEST_F(DownloadTest, LineFaultsAreMadeGoodByRetransmission) {

@@ -70,8 +70,15 @@ TEST_F(HuBtDfu, DownloadsAHostFileWithoutItsSuffixAndSaysSo) {
 }
 
 TEST_F(HuBtDfu, EachFailureIsOneLineThatSaysWhy) {
-    // No module on the line.
+    // No image on the card: named before the module is contacted.
     Outcome o = run("");
+    EXPECT_EQ(o.exitCode, 1);
+    EXPECT_EQ(o.err.rfind("hu bt-dfu: no Bluetooth image at \\SDMMC Card\\UpdateXan\\BT.bin", 0), 0u) << o.err;
+
+    // No module on the line.
+    const auto image = unit.root() / "module.dfu";
+    std::ofstream(image, std::ios::binary) << std::string(4096, 'x');
+    o = run("--file " + image.string());
     EXPECT_EQ(o.exitCode, 1);
     EXPECT_EQ(o.err.rfind("hu bt-dfu: cannot open COM2: ", 0), 0u) << o.err;
     EXPECT_EQ(std::count(o.err.begin(), o.err.end(), '\n'), 1) << o.err;

@@ -15,6 +15,7 @@ using Bytes = std::vector<uint8_t>;
 class MemoryPort : public BcspPort {
 public:
     bool readyToSend() override { return ready; }
+    bool transmitterEmpty() override { return empty; }
     void writeByte(uint8_t byte) override {
         written.push_back(byte);
         ++writeCalls;
@@ -32,6 +33,7 @@ public:
     void deliver(const Bytes& bytes) { incoming.insert(incoming.end(), bytes.begin(), bytes.end()); }
 
     bool ready = true;
+    bool empty = true;
     Bytes written;
     std::deque<uint8_t> incoming;
     int writeCalls = 0;

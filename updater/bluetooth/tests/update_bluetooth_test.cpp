@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
@@ -12,6 +13,8 @@
 #include <vector>
 
 #include "platform/core/debug.h"
+#include "platform/core/files.h"
+#include "platform/devices/serial_port.h"
 #include "platform/ui/window.h"
 #include "sim/bluetooth/bluetooth_module.h"
 #include "sim/board/gpio_log.h"
@@ -99,6 +102,12 @@ protected:
     std::unique_ptr<sim::bluetooth::BluetoothModule> module;
 };
 
+// Whatever its outcome, the page leaves no worker polling the module's port behind it.
+void expectEngineStopped() {
+    EXPECT_EQ(bluetooth::DfuWorkerResult(), 0);
+    EXPECT_TRUE(ce::SerialPort::open("COM2:", ce::GENERIC_READ | ce::GENERIC_WRITE, 0).ok());
+}
+
 class RussianPageTest : public PageTest {
 protected:
     RussianPageTest() : PageTest(1251) {}
@@ -122,11 +131,12 @@ TEST_F(PageTest, SuccessfulDownloadShowsItsProgressAndEndsWithOk) {
         texts = recorder.texts();
     }
     EXPECT_EQ(result, ce::IDOK);
+    expectEngineStopped();
     EXPECT_EQ(module->snapshot().image, Bytes(image.begin(), image.end() - 16));
     EXPECT_TRUE(capture.contains("How many count!!![ 31]\n"));
     EXPECT_TRUE(capture.contains(" TIMER_ID_START [ 0 ] \n"));
     EXPECT_TRUE(capture.contains(" TIMER_ID_START [ 1 ] \n"));
-    EXPECT_EQ(page.progress(), 96);  // 30 blocks (29 of 1024 bytes, 1008 bytes), count 31
+    EXPECT_EQ(page.progress(), 100);  // 30 blocks (29 of 1024 bytes, 1008 bytes), all sent
 
     ASSERT_FALSE(texts.empty());
     EXPECT_EQ(texts.front(), "Downloading 0%");
@@ -142,9 +152,44 @@ TEST_F(PageTest, SuccessfulDownloadShowsItsProgressAndEndsWithOk) {
         EXPECT_NE(threeDots, threeBefore) << moving[i - 1] << " then " << moving[i];
     }
 
+    // The module's command goes out without parity, the BCSP link runs with even parity:
+    // checked on what the page asked the port for, since a pseudo-terminal keeps no parity.
+    const auto settings = bluetooth::DfuLineSettings();
+    ASSERT_EQ(settings.size(), 2u);
+    EXPECT_EQ(settings[0].Parity, ce::NOPARITY);
+    EXPECT_EQ(settings[1].Parity, ce::EVENPARITY);
+    for (const auto& dcb : settings) {
+        EXPECT_EQ(dcb.BaudRate, 115200u);
+        EXPECT_EQ(dcb.ByteSize, 8);
+        EXPECT_EQ(dcb.StopBits, ce::ONESTOPBIT);
+    }
+
     auto events = moduleLineEvents();
     ASSERT_EQ(events.size(), 1u);  // raised at the first tick, still raised after success
     EXPECT_EQ(events[0].level, 1);
+}
+
+// A module that takes blocks smaller than 1 KiB: the percentage still counts up to 100, never
+// past it.
+TEST_F(PageTest, SmallTransferSizeEndsAtAHundredPercent) {
+    Bytes image = writeImage(20 * 1024 + 16);
+    startModule({"--transfer-size", "256"});
+    UpdateBluetooth page;
+    std::vector<std::string> texts;
+    int result;
+    {
+        TextRecorder recorder(page);
+        result = page.runModal();
+        texts = recorder.texts();
+    }
+    EXPECT_EQ(result, ce::IDOK);
+    EXPECT_EQ(module->snapshot().image, Bytes(image.begin(), image.end() - 16));
+    EXPECT_EQ(page.progress(), 100);  // 80 blocks of 256 bytes
+    for (const auto& t : texts) {
+        const auto at = t.find("Downloading ");
+        if (at == std::string::npos) continue;
+        EXPECT_LE(std::atoi(t.c_str() + at + 12), 100) << t;
+    }
 }
 
 TEST_F(PageTest, MissingImageFailsAtOnce) {
@@ -193,6 +238,7 @@ TEST_F(KoreanPageTest, StalledDownloadFailsAndTheSamePageSucceedsWhenRunAgain) {
     EXPECT_TRUE(capture.contains("[Bluetooth Update] Failed!!! NO PROGRESS"));
     EXPECT_EQ(page.statusText(), "실패...");
     EXPECT_EQ(module->snapshot().state, 10);  // the module sits in dfuERROR
+    expectEngineStopped();
 
     // The update sequence runs the step again: a fresh module, the same page object.
     startModule({"--dfu-mode"});

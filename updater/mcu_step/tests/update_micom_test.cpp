@@ -5,8 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "mcu_loader/tests/mcu_test_rig.h"
 #include "platform/core/registry.h"
+#include "platform/ui/desktop.h"
+#include "platform/ui/window.h"
 #include "sim/board/gpio_log.h"
 
 namespace updater {
@@ -64,6 +68,69 @@ TEST_P(UpdateMicomPage, EndsWithCancelWhenTheConnectPhaseFails) {
     EXPECT_EQ(page.runModal(), ce::IDCANCEL);
     StopUpdateMicom();
     EXPECT_EQ(page.statusText(), GetParam().fail);
+}
+
+// What the page shows at each report of the library: a listener window behind the topmost
+// page receives every broadcast report right after the page has handled it.
+struct Shown {
+    ce::WPARAM report;
+    std::string status;
+    int rangeMin;
+    int rangeMax;
+    int pos;
+};
+
+TEST(UpdateMicomPhases, EachPhaseHasItsTextAndTheBarRunsFrom0To240) {
+    mcutest::sharedHeadUnit();
+    auto key = ce::RegKey::create(ce::Hive::LocalMachine, "SOFTWARE\\ORV\\SYSTEM\\FactoryInfo");
+    ASSERT_TRUE(key.ok());
+    ASSERT_EQ(key->setDword("CodePage", 1252), ce::ERROR_SUCCESS);
+    mcutest::McuRig rig;
+    auto options = mcutest::smallMcu();
+    rig.startSimulator(options);
+    rig.writeImage(mcutest::pattern(options.flashSize() - 100, 5));
+
+    UpdateMicom page;
+    std::vector<Shown> shown;
+    ce::Window listener;
+    listener.on(UpdateMicom::MicomUpdateMessage(), [&](ce::WPARAM w, ce::LPARAM) -> ce::LRESULT {
+        Shown s{w, {}, 0, 0, 0};
+        if (auto controls = ce::describeControls(page.hwnd()); controls.ok()) {
+            for (const auto& c : *controls) {
+                if (c.id == UpdateMicom::IDC_STATUS) s.status = c.text;
+                if (c.id == UpdateMicom::IDC_PROGRESS) {
+                    s.rangeMin = c.rangeMin;
+                    s.rangeMax = c.rangeMax;
+                    s.pos = c.pos;
+                }
+            }
+        }
+        shown.push_back(s);
+        return 1;
+    });
+    listener.create({"Listener", "listener", ce::WS_POPUP, 0, {0, 0, 10, 10}, 0, 0});
+    EXPECT_EQ(page.runModal(), ce::IDOK);
+    StopUpdateMicom();
+
+    std::vector<std::pair<ce::WPARAM, std::string>> phases;
+    for (const auto& s : shown) {
+        EXPECT_EQ(s.rangeMin, 0);
+        EXPECT_EQ(s.rangeMax, 240) << "report " << std::hex << s.report;
+        EXPECT_GE(s.pos, 0);
+        EXPECT_LE(s.pos, 240);
+        if (s.report & 0xC000) phases.emplace_back(s.report, s.status);
+        else EXPECT_EQ(s.pos, static_cast<int>(s.report)) << "the bar follows each block report";
+    }
+    EXPECT_EQ(phases, (std::vector<std::pair<ce::WPARAM, std::string>>{{0x8000, "Initialize..."},
+                                                                        {0x8001, "Erase..."},
+                                                                        {0x8002, "Write..."},
+                                                                        {0x8003, "Verify..."},
+                                                                        {0x8004, "Done..."}}));
+    // The end report closes the page from its own handler, after which nothing is pumped here.
+    EXPECT_EQ(page.statusText(), "Success...");
+    int highest = 0;
+    for (const auto& s : shown) highest = std::max(highest, s.pos);
+    EXPECT_EQ(highest, 240) << "the closed write pass fills the bar";
 }
 
 INSTANTIATE_TEST_SUITE_P(Languages, UpdateMicomPage,

@@ -158,6 +158,25 @@ TEST(OsUpdate, OptionOnlyModeFailsWhenTheCopyFails) {
     EXPECT_EQ(run.WaitUpdaterEnd(10s), 0);
 }
 
+// The option file is part of the LOGO + OPTION command too: a copy that fails fails the
+// command, after the logo has been written all the same.
+TEST(OsUpdate, LogoAndOptionModeFailsWhenTheOptionCopyFails) {
+    UpdaterRun run(English());
+    run.Package({"--os-version", "1.0.0", "--mcu-version", "1.0.0", "--bt-version", "1.0.0", "--without", "panel"});
+    std::ofstream(run.unit().nand() / "PimConfig.ORV") << "old";
+    ASSERT_EQ(ce::setFileAttributes("\\NAND Flash\\PimConfig.ORV", ce::FILE_ATTRIBUTE_HIDDEN), ce::ERROR_SUCCESS);
+    run.StartUpdater();
+    ASSERT_TRUE(run.WaitText(1010, "LOGO + OPTION", 20));
+    ASSERT_TRUE(run.Click(1010));
+    ASSERT_TRUE(run.WaitText(1010, "Fail", 20)) << run.DebugLog();
+    EXPECT_NE(run.Control(1000).value("text", ""), "RESTART");
+    EXPECT_EQ(run.CountInLog("### UpdateKernel::option file not installed"), 1) << run.DebugLog();
+    const Bytes logo = ReadBytes(run.unit().sdcard() / "UpdateXan" / "OPTION" / "BOOT.LGO");
+    EXPECT_EQ(sim::FlashImage(run.root()).read(sim::FlashRegion::Hidden, 512, logo.size()), logo);
+    ASSERT_TRUE(run.Click(1001));
+    EXPECT_EQ(run.WaitUpdaterEnd(60s), 0);
+}
+
 TEST(OsUpdate, WrongKernelChecksumFailsAllThreeAttempts) {
     UpdaterRun run(English());
     run.Package({"--bad-checksum", "--kernel-size", "9000", "--without", "micom,bt,panel"});

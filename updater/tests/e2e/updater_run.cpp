@@ -108,8 +108,11 @@ void UpdaterRun::StartUpdater() {
 std::optional<int> UpdaterRun::WaitUpdaterEnd(std::chrono::milliseconds timeout) { return updater_->Wait(timeout); }
 
 nlohmann::json UpdaterRun::Window(const std::string& title) const {
-    const CommandResult list = Hu({"ctl", "list", "--json"});
-    auto windows = nlohmann::json::parse(list.output, nullptr, false);
+    nlohmann::json windows;
+    for (int attempt = 0; attempt < 20 && !windows.is_array(); ++attempt) {
+        if (attempt) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        windows = nlohmann::json::parse(Hu({"ctl", "list", "--json"}).output, nullptr, false);
+    }
     if (windows.is_array()) {
         for (const auto& w : windows) {
             if (w.value("title", "") == title) return w;
@@ -119,11 +122,18 @@ nlohmann::json UpdaterRun::Window(const std::string& title) const {
 }
 
 nlohmann::json UpdaterRun::Control(int id, const std::string& title) const {
-    const auto window = Window(title);
-    if (window.contains("controls")) {
-        for (const auto& c : window["controls"]) {
-            if (c.value("id", 0) == id) return c;
+    // A window listed without controls did not answer the listing in time (a busy machine):
+    // ask again rather than take it for a window without them.
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        const auto window = Window(title);
+        if (window.empty()) break;
+        if (window.contains("controls") && !window["controls"].empty()) {
+            for (const auto& c : window["controls"]) {
+                if (c.value("id", 0) == id) return c;
+            }
+            break;
         }
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     return nlohmann::json::object();
 }
