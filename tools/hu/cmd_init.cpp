@@ -51,8 +51,10 @@ std::string parse(const Args& args, InitOptions& out) {
         } else if (a == "--code-page") {
             const std::string* v = next();
             uint32_t cp = 0;
-            if (!v || std::from_chars(v->data(), v->data() + v->size(), cp).ptr != v->data() + v->size() || v->empty())
-                return "--code-page takes a number (949, 1251, 1252, ...)";
+            // A code page is a 16-bit number; one out of range must not become 0 unnoticed.
+            const auto [end, ec] = v ? std::from_chars(v->data(), v->data() + v->size(), cp) : std::from_chars_result{};
+            if (!v || v->empty() || ec != std::errc() || end != v->data() + v->size() || cp == 0 || cp > 65535)
+                return "--code-page takes a code page number from 1 to 65535 (949, 1251, 1252, ...)";
             out.headUnit.codePage = cp;
         } else if (a == "--model") {
             const std::string* v = next();
@@ -118,6 +120,13 @@ int cmdInit(const Args& args) {
     fs::path root = fs::absolute(options.dir).lexically_normal();
     for (const std::string& item : made) std::printf("%s\n", (root / item).string().c_str());
 
+    // A link to an adapter that is not plugged in is allowed (it may come later), but said.
+    for (const auto& [port, target] : options.headUnit.serialLinks) {
+        const fs::path path = fs::path(target).is_absolute() ? fs::path(target) : root / target;
+        std::error_code ec;
+        if (!fs::exists(path, ec))
+            std::fprintf(stderr, "hu init: warning: %s links to %s, which does not exist (yet)\n", port.c_str(), path.string().c_str());
+    }
     fs::path plugin = sim::defaultDriverPlugin();
     if (!fs::exists(plugin)) std::printf("note: the driver plugin %s is not built yet\n", plugin.string().c_str());
     std::printf("hu init: head unit ready in %s (export HEADUNIT_ROOT=%s)\n", root.string().c_str(), root.string().c_str());

@@ -46,7 +46,7 @@ const std::vector<Command>& commands() {
 namespace {
 
 void printHelp() {
-    std::printf("usage: hu COMMAND [ARGS...]\n\ncommands:\n");
+    std::printf("usage: hu COMMAND [ARGS...] | hu --version\n\ncommands:\n");
     for (const auto& c : hu::commands()) std::printf("  %-46s %s\n", c.usage, c.summary);
 }
 
@@ -57,6 +57,10 @@ int main(int argc, char** argv) {
         !std::strcmp(argv[1], "help")) {
         printHelp();
         return argc < 2 ? 2 : 0;
+    }
+    if (!std::strcmp(argv[1], "--version")) {
+        std::printf("hu %s\n", HU_VERSION);
+        return 0;
     }
     for (const auto& c : hu::commands()) {
         if (std::strcmp(argv[1], c.name) == 0) return c.run(hu::Args(argv + 2, argv + argc));

@@ -4,6 +4,7 @@
 
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -91,11 +92,30 @@ TEST_F(HuInit, RefusesAnOccupiedFolderUnlessForced) {
 }
 
 TEST_F(HuInit, BadArgumentsGetOneClearLine) {
-    for (const char* args : {"", "--code-page abc X", "X --versions 1,2", "X --link COM5", "X --bogus", "X Y"}) {
+    for (const char* args : {"", "--code-page abc X", "--code-page 99999999999 X", "--code-page 70000 X", "--code-page -1 X",
+                             "X --versions 1,2", "X --link COM5", "X --bogus", "X Y"}) {
         HuRun run = hu(std::string("init ") + args);
         EXPECT_EQ(run.exitCode, 2) << args;
         EXPECT_EQ(run.output.rfind("hu init: ", 0), 0u) << run.output;
     }
+}
+
+// An adapter that is not plugged in yet may be linked, but init says so; one that is there is
+// taken without a word.
+TEST_F(HuInit, WarnsOfALinkToNothing) {
+    const fs::path dir = base / "linked";
+    HuRun run = hu("init " + dir.string() + " --link COM5=/dev/ttyUSB-not-there COM2=/dev/null");
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_NE(run.output.find("warning: COM5 links to /dev/ttyUSB-not-there, which does not exist"), std::string::npos)
+        << run.output;
+    EXPECT_EQ(run.output.find("COM2 links"), std::string::npos) << run.output;
+}
+
+TEST(Hu, VersionIsOneLine) {
+    HuRun run = hu("--version");
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.output.rfind("hu ", 0), 0u) << run.output;
+    EXPECT_EQ(std::count(run.output.begin(), run.output.end(), '\n'), 1) << run.output;
 }
 
 }  // namespace
