@@ -296,7 +296,7 @@ bool SerialPort::waitReady(short events, int timeoutMs) const {
 
 bool SerialPort::waitForInput(uint32_t timeoutMs) const {
     if (closed()) return false;
-    if (inputQueue() > 0) return true;
+    // poll() returns at once when bytes are already waiting: one system call either way.
     return waitReady(POLLIN, static_cast<int>(std::min<uint32_t>(timeoutMs, 0x7FFFFFFF)));
 }
 
