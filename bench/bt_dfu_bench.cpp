@@ -127,7 +127,7 @@ pid_t startModule(const fs::path& root) {
     if (pid == 0) {
         sim::bluetooth::ModuleOptions options;
         std::string error;
-        if (!sim::bluetooth::LoadModuleOptions(root, {"--dfu-mode", "--paced"}, options, error)) _exit(2);
+        if (!sim::bluetooth::LoadModuleOptions(root, {{"dfuMode", true}, {"paced", true}}, options, error)) _exit(2);
         sim::bluetooth::BluetoothModule module(options);
         static std::atomic<bool> stop{false};
         signal(SIGTERM, [](int) { stop = true; });

@@ -6,64 +6,42 @@
 
 namespace sim::bluetooth {
 
-const char* const kModuleOptionsHelp =
-    "[--port COM2:] [--dfu-mode] [--transfer-size N] [--busy-ms N] [--busy-last] [--lenient-busy] "
-    "[--manifest-ms N] [--error-at-block N] [--corrupt-every N] [--drop-every N] [--bad-crc-every N] "
-    "[--out-of-sequence-every N] [--lose-every N] [--no-link] [--retransmit-ms N] [--restart-ms N] [--paced]";
-
-namespace {
-
-// One option: its command-line name, its JSON key, and how it sets the options.
-struct Option {
-    const char* flag;
-    const char* key;
-    bool takesNumber;
-    std::function<void(ModuleOptions&, long)> apply;
-};
-
-const std::vector<Option>& optionTable() {
-    static const std::vector<Option> table = {
-        {"--dfu-mode", "dfuMode", false, [](ModuleOptions& o, long v) { o.dfu.startInDfuMode = v != 0; }},
-        {"--transfer-size", "transferSize", true,
-         [](ModuleOptions& o, long v) { o.dfu.transferSize = static_cast<uint16_t>(v); }},
-        {"--busy-ms", "busyMs", true, [](ModuleOptions& o, long v) { o.dfu.busyMs = static_cast<uint32_t>(v); }},
-        {"--busy-last", "busyLast", false, [](ModuleOptions& o, long v) { o.dfu.busyLastOnly = v != 0; }},
-        {"--lenient-busy", "lenientBusy", false, [](ModuleOptions& o, long v) { o.dfu.lenientBusy = v != 0; }},
-        {"--manifest-ms", "manifestMs", true,
-         [](ModuleOptions& o, long v) { o.dfu.manifestMs = static_cast<uint32_t>(v); }},
-        {"--error-at-block", "errorAtBlock", true,
-         [](ModuleOptions& o, long v) { o.dfu.errorAtBlock = static_cast<int>(v); }},
-        {"--corrupt-every", "corruptEvery", true,
-         [](ModuleOptions& o, long v) { o.faults.corruptEvery = static_cast<int>(v); }},
-        {"--drop-every", "dropEvery", true, [](ModuleOptions& o, long v) { o.faults.dropEvery = static_cast<int>(v); }},
-        {"--bad-crc-every", "badCrcEvery", true,
-         [](ModuleOptions& o, long v) { o.faults.badCrcEvery = static_cast<int>(v); }},
-        {"--out-of-sequence-every", "outOfSequenceEvery", true,
-         [](ModuleOptions& o, long v) { o.faults.outOfSequenceEvery = static_cast<int>(v); }},
-        {"--lose-every", "loseEvery", true,
-         [](ModuleOptions& o, long v) { o.faults.loseReceivedEvery = static_cast<int>(v); }},
-        {"--no-link", "noLink", false, [](ModuleOptions& o, long v) { o.faults.neverLink = v != 0; }},
-        {"--retransmit-ms", "retransmitMs", true,
-         [](ModuleOptions& o, long v) { o.timing.retransmit = std::chrono::milliseconds(v); }},
-        {"--restart-ms", "restartMs", true,
-         [](ModuleOptions& o, long v) { o.restartMs = static_cast<uint32_t>(v); }},
-        {"--paced", "paced", false, [](ModuleOptions& o, long v) { o.paced = v != 0; }},
+const std::vector<ModuleSetting>& ModuleSettings() {
+    using O = ModuleOptions;
+    static const std::vector<ModuleSetting> table = {
+        {"--dfu-mode", "dfuMode", false, "start in DFU mode instead of the application",
+         [](O& o, long v) { o.dfu.startInDfuMode = v != 0; }},
+        {"--transfer-size", "transferSize", true, "the transfer size in the DFU function descriptor (1024)",
+         [](O& o, long v) { o.dfu.transferSize = static_cast<uint16_t>(v); }},
+        {"--busy-ms", "busyMs", true, "answer busy with this poll time-out after each block",
+         [](O& o, long v) { o.dfu.busyMs = static_cast<uint32_t>(v); }},
+        {"--busy-last", "busyLast", false, "... only after a short (last) block", [](O& o, long v) { o.dfu.busyLastOnly = v != 0; }},
+        {"--lenient-busy", "lenientBusy", false,
+         "hold a request that comes while busy until the block is written, instead of stalling it and going to the error state",
+         [](O& o, long v) { o.dfu.lenientBusy = v != 0; }},
+        {"--manifest-ms", "manifestMs", true, "report manifestation for N ms after the final download",
+         [](O& o, long v) { o.dfu.manifestMs = static_cast<uint32_t>(v); }},
+        {"--error-at-block", "errorAtBlock", true, "fault: go to the error state when block N arrives",
+         [](O& o, long v) { o.dfu.errorAtBlock = static_cast<int>(v); }},
+        {"--corrupt-every", "corruptEvery", true, "fault: change a byte in every Nth reliable packet sent (first copy)",
+         [](O& o, long v) { o.faults.corruptEvery = static_cast<int>(v); }},
+        {"--drop-every", "dropEvery", true, "fault: do not send every Nth reliable packet the first time",
+         [](O& o, long v) { o.faults.dropEvery = static_cast<int>(v); }},
+        {"--bad-crc-every", "badCrcEvery", true, "fault: send every Nth reliable packet first with a wrong CRC",
+         [](O& o, long v) { o.faults.badCrcEvery = static_cast<int>(v); }},
+        {"--out-of-sequence-every", "outOfSequenceEvery", true, "fault: send every Nth reliable packet first with a wrong SEQ",
+         [](O& o, long v) { o.faults.outOfSequenceEvery = static_cast<int>(v); }},
+        {"--lose-every", "loseEvery", true, "fault: lose every Nth reliable packet from the host",
+         [](O& o, long v) { o.faults.loseReceivedEvery = static_cast<int>(v); }},
+        {"--no-link", "noLink", false, "fault: never complete link establishment", [](O& o, long v) { o.faults.neverLink = v != 0; }},
+        {"--retransmit-ms", "retransmitMs", true, "the retransmission time-out in ms (250)",
+         [](O& o, long v) { o.timing.retransmit = std::chrono::milliseconds(v); }},
+        {"--restart-ms", "restartMs", true, "ms the module takes to restart after a reset (50)",
+         [](O& o, long v) { o.restartMs = static_cast<uint32_t>(v); }},
+        {"--paced", "paced", false, "carry bytes at the line rate in both directions", [](O& o, long v) { o.paced = v != 0; }},
     };
     return table;
 }
-
-bool parseNumber(const std::string& text, long& value) {
-    if (text.empty()) return false;
-    size_t used = 0;
-    try {
-        value = std::stol(text, &used, 0);
-    } catch (...) {
-        return false;
-    }
-    return used == text.size() && value >= 0 && value <= 0xFFFFFF;
-}
-
-}  // namespace
 
 bool ApplyModuleJson(const nlohmann::json& section, ModuleOptions& options, std::string& error) {
     if (section.is_null()) return true;
@@ -80,9 +58,9 @@ bool ApplyModuleJson(const nlohmann::json& section, ModuleOptions& options, std:
             options.port = value.get<std::string>();
             continue;
         }
-        const Option* found = nullptr;
-        for (const auto& option : optionTable()) {
-            if (key == option.key) found = &option;
+        const ModuleSetting* found = nullptr;
+        for (const auto& setting : ModuleSettings()) {
+            if (key == setting.key) found = &setting;
         }
         if (!found) {
             error = "unknown bluetooth setting \"" + key + "\"";
@@ -102,38 +80,7 @@ bool ApplyModuleJson(const nlohmann::json& section, ModuleOptions& options, std:
     return true;
 }
 
-bool ApplyModuleArgs(const std::vector<std::string>& args, ModuleOptions& options, std::string& error) {
-    for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--port") {
-            if (i + 1 >= args.size()) {
-                error = "--port needs a port name";
-                return false;
-            }
-            options.port = args[++i];
-            continue;
-        }
-        const Option* found = nullptr;
-        for (const auto& option : optionTable()) {
-            if (args[i] == option.flag) found = &option;
-        }
-        if (!found) {
-            error = "unknown option " + args[i];
-            return false;
-        }
-        long number = 1;
-        if (found->takesNumber) {
-            if (i + 1 >= args.size() || !parseNumber(args[i + 1], number)) {
-                error = std::string(found->flag) + " needs a number";
-                return false;
-            }
-            ++i;
-        }
-        found->apply(options, number);
-    }
-    return true;
-}
-
-bool LoadModuleOptions(const std::filesystem::path& root, const std::vector<std::string>& args, ModuleOptions& options,
+bool LoadModuleOptions(const std::filesystem::path& root, const nlohmann::json& overrides, ModuleOptions& options,
                        std::string& error) {
     options.root = root;
     std::ifstream in(root / "headunit.json");
@@ -149,7 +96,7 @@ bool LoadModuleOptions(const std::filesystem::path& root, const std::vector<std:
     if (profile.contains("sim") && profile["sim"].is_object() && profile["sim"].contains("bluetooth")) {
         if (!ApplyModuleJson(profile["sim"]["bluetooth"], options, error)) return false;
     }
-    if (!ApplyModuleArgs(args, options, error)) return false;
+    if (!ApplyModuleJson(overrides, options, error)) return false;
     if (options.dfu.transferSize == 0) {
         error = "the transfer size must be at least 1";
         return false;

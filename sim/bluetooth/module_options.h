@@ -1,29 +1,12 @@
 #pragma once
 // Settings of the simulated Bluetooth module: from the head unit's headunit.json
-// ("sim": {"bluetooth": {...}}) and from the command line, the latter winning.
-//
-//   --port NAME            serial port the module sits behind (default "COM2:")
-//   --dfu-mode             start in DFU mode instead of the application
-//   --transfer-size N      transfer size in the function descriptor (default 1024)
-//   --busy-ms N            answer dfuDNBUSY with this poll time-out after each block
-//   --busy-last            ... only after a short (last) block
-//   --lenient-busy         hold a request that comes while busy until the block is written,
-//                          instead of stalling it and going to dfuERROR
-//   --manifest-ms N        report dfuMANIFEST for N ms after the final download
-//   --error-at-block N     go to dfuERROR when block N arrives
-//   --corrupt-every N      change a byte in every Nth reliable packet sent (first copy)
-//   --drop-every N         do not send every Nth reliable packet the first time
-//   --bad-crc-every N      send every Nth reliable packet first with a wrong CRC
-//   --out-of-sequence-every N  send every Nth reliable packet first with a wrong SEQ
-//   --lose-every N         lose every Nth reliable packet from the host
-//   --no-link              never complete link establishment
-//   --retransmit-ms N      retransmission time-out (default 250)
-//   --restart-ms N         time the module takes to restart after a reset (default 50)
-//   --paced                carry bytes at the line rate in both directions
-//
-// The JSON keys are the option names in camel case ("transferSize", "dfuMode", "paced").
+// ("sim": {"bluetooth": {...}}), then from the caller (`hu sim DIR bluetooth`'s options), the
+// latter winning. Every setting has a JSON key in camel case ("transferSize", "dfuMode",
+// "paced") and an option of `hu sim DIR bluetooth` ("--transfer-size"); "port" (--port NAME)
+// is the serial port the module sits behind (default "COM2:").
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -44,19 +27,26 @@ struct ModuleOptions {
     bool paced = false;
 };
 
-// Reads headunit.json of `root`, then the command-line options. On failure `error` says why.
-bool LoadModuleOptions(const std::filesystem::path& root, const std::vector<std::string>& args, ModuleOptions& options,
+// Reads headunit.json of `root`, then overrides (a JSON object of the same keys). On failure
+// `error` says why.
+bool LoadModuleOptions(const std::filesystem::path& root, const nlohmann::json& overrides, ModuleOptions& options,
                        std::string& error);
 
 // Applies one JSON section ({"transferSize": 2048, ...}).
 bool ApplyModuleJson(const nlohmann::json& section, ModuleOptions& options, std::string& error);
 
-// Applies command-line options.
-bool ApplyModuleArgs(const std::vector<std::string>& args, ModuleOptions& options, std::string& error);
-
 // The host path of the module's serial line: the profile's "serial" entry for the port.
 std::filesystem::path ModuleLinkPath(const ModuleOptions& options);
 
-extern const char* const kModuleOptionsHelp;
+// One setting besides "port": its option, its JSON key, whether it takes a number (0..0xFFFFFF;
+// else it is on or off), what it does, and how it is applied.
+struct ModuleSetting {
+    const char* flag;
+    const char* key;
+    bool takesNumber;
+    const char* description;
+    std::function<void(ModuleOptions&, long)> apply;
+};
+const std::vector<ModuleSetting>& ModuleSettings();
 
 }  // namespace sim::bluetooth

@@ -26,7 +26,9 @@ uint32_t numberOf(const nlohmann::json& v, const std::string& what) {
     bad(what + ": expected a number");
 }
 
-std::set<uint32_t> blockSet(const std::string& text, const std::string& what) {
+}  // namespace
+
+std::set<uint32_t> blockList(const std::string& text, const std::string& what) {
     std::set<uint32_t> blocks;
     size_t pos = 0;
     while (pos <= text.size()) {
@@ -39,15 +41,18 @@ std::set<uint32_t> blockSet(const std::string& text, const std::string& what) {
     return blocks;
 }
 
+namespace {
+
 std::set<uint32_t> blockSet(const nlohmann::json& v, const std::string& what) {
-    if (v.is_string()) return blockSet(v.get<std::string>(), what);
+    if (v.is_string()) return blockList(v.get<std::string>(), what);
     if (!v.is_array()) bad(what + ": expected a list of block numbers");
     std::set<uint32_t> blocks;
     for (const auto& item : v) blocks.insert(numberOf(item, what));
     return blocks;
 }
 
-// "0x00" (always) or "0x00:3" (three times).
+}  // namespace
+
 void addCommandCount(std::map<uint8_t, int>& table, const std::string& text, const std::string& what) {
     size_t colon = text.find(':');
     uint32_t command = parseNumber(text.substr(0, colon), what);
@@ -55,6 +60,8 @@ void addCommandCount(std::map<uint8_t, int>& table, const std::string& text, con
     int count = colon == std::string::npos ? -1 : static_cast<int>(parseNumber(text.substr(colon + 1), what));
     table[static_cast<uint8_t>(command)] = count;
 }
+
+namespace {
 
 void commandCounts(std::map<uint8_t, int>& table, const nlohmann::json& v, const std::string& what) {
     if (v.is_string()) return addCommandCount(table, v.get<std::string>(), what);
@@ -124,51 +131,6 @@ void applyJson(McuOptions& o, const nlohmann::json& mcu) {
         else if (key == "eraseNoAck") o.faults.eraseNoAck = v.get<bool>();
         else bad("sim.mcu: unknown key \"" + key + "\"");
     }
-}
-
-void applyArgs(McuOptions& o, const std::vector<std::string>& args) {
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        auto value = [&]() -> const std::string& {
-            if (i + 1 >= args.size()) bad(a + " needs a value");
-            return args[++i];
-        };
-        if (a == "--chip") o.chip = static_cast<int>(parseNumber(value(), a));
-        else if (a == "--last-address") o.lastAddress = parseNumber(value(), a);
-        else if (a == "--blocks") o.blockCount = parseNumber(value(), a);
-        else if (a == "--vendor") o.vendorCode = static_cast<uint8_t>(parseNumber(value(), a));
-        else if (a == "--name") o.deviceName = value();
-        else if (a == "--start") o.start = startOf(value());
-        else if (a == "--blank") o.start = StartContents::Blank;
-        else if (a == "--erase-ms") o.eraseMs = parseNumber(value(), a);
-        else if (a == "--block-ms") o.blockMs = parseNumber(value(), a);
-        else if (a == "--internal-verify-ms") o.internalVerifyMs = parseNumber(value(), a);
-        else if (a == "--blank-check-ms") o.blankCheckMs = parseNumber(value(), a);
-        else if (a == "--paced") o.paced = true;
-        else if (a == "--skip-entry-check") o.skipEntryCheck = true;
-        else if (a == "--drop-ack") o.faults.dropAck = blockSet(value(), a);
-        else if (a == "--drop-verify-ack") o.faults.dropVerifyAck = blockSet(value(), a);
-        else if (a == "--lose-status") o.faults.loseStatus = blockSet(value(), a);
-        else if (a == "--lose-verify-status") o.faults.loseVerifyStatus = blockSet(value(), a);
-        else if (a == "--write-error") o.faults.writeError = blockSet(value(), a);
-        else if (a == "--nak") addCommandCount(o.faults.nak, value(), a);
-        else if (a == "--corrupt-checksum") addCommandCount(o.faults.corruptChecksum, value(), a);
-        else if (a == "--split") o.faults.splitFrames = parseNumber(value(), a);
-        else if (a == "--garbage") o.faults.garbageBytes = parseNumber(value(), a);
-        else if (a == "--not-blank-forever") o.faults.notBlankForever = true;
-        else if (a == "--erase-no-ack") o.faults.eraseNoAck = true;
-        else bad("unknown option " + a);
-    }
-}
-
-const char* optionsUsage() {
-    return "[--chip 0|1] [--last-address 0xEFFF] [--blocks N] [--vendor 0x10] [--name NAME]\n"
-           "           [--start programmed|blank|keep] [--blank] [--erase-ms N] [--block-ms N]\n"
-           "           [--internal-verify-ms N] [--blank-check-ms N] [--paced] [--skip-entry-check]\n"
-           "           faults: [--drop-ack B,B..] [--drop-verify-ack B,B..] [--lose-status B,B..]\n"
-           "           [--lose-verify-status B,B..] [--write-error B,B..]\n"
-           "           [--nak 0xCC[:N]] [--corrupt-checksum 0xCC[:N]] [--split N] [--garbage N]\n"
-           "           [--not-blank-forever] [--erase-no-ack]";
 }
 
 }  // namespace sim::mcu

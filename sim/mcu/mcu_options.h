@@ -55,11 +55,11 @@ struct McuOptions {
 // key or value.
 void applyJson(McuOptions& options, const nlohmann::json& mcu);
 
-// Applies command-line options ("--chip 1", "--drop-ack 3,7", ...). Throws std::runtime_error
-// naming a bad option.
-void applyArgs(McuOptions& options, const std::vector<std::string>& args);
+// "3,7" -> {3, 7}: the blocks of a fault. Throws std::runtime_error naming what on a bad number.
+std::set<uint32_t> blockList(const std::string& text, const std::string& what);
 
-// One line per option, for `hu sim` usage.
-const char* optionsUsage();
+// "0x00" (always) or "0x00:3" (three times) into table, a fault's commands and counts. Throws
+// std::runtime_error naming what on a bad value.
+void addCommandCount(std::map<uint8_t, int>& table, const std::string& text, const std::string& what);
 
 }  // namespace sim::mcu

@@ -48,14 +48,13 @@ bool sameSettings(const LineSettings& a, const LineSettings& b) {
 
 }  // namespace
 
-McuOptions McuSimulator::optionsFor(const fs::path& root, const std::vector<std::string>& args) {
+McuOptions McuSimulator::optionsFor(const fs::path& root) {
     McuOptions options;
     std::ifstream in(root / "headunit.json");
     if (!in) throw std::runtime_error("no head unit at " + root.string() + " (headunit.json missing)");
     auto doc = nlohmann::json::parse(in, nullptr, false);
     if (doc.is_discarded()) throw std::runtime_error((root / "headunit.json").string() + " is not valid JSON");
     if (doc.contains("sim") && doc["sim"].contains("mcu")) applyJson(options, doc["sim"]["mcu"]);
-    applyArgs(options, args);
     return options;
 }
 

@@ -46,8 +46,8 @@ public:
     McuSimulator(const McuSimulator&) = delete;
     McuSimulator& operator=(const McuSimulator&) = delete;
 
-    // Options of a head unit: its headunit.json "sim"."mcu" section, then the given arguments.
-    static McuOptions optionsFor(const std::filesystem::path& root, const std::vector<std::string>& args = {});
+    // Options of a head unit: its headunit.json "sim"."mcu" section.
+    static McuOptions optionsFor(const std::filesystem::path& root);
 
     static std::filesystem::path flashFile(const std::filesystem::path& root) { return root / "flash" / "mcu_flash.bin"; }
     static std::filesystem::path logFile(const std::filesystem::path& root) { return root / "log" / "mcu_sim.log"; }

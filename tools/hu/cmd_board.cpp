@@ -11,6 +11,7 @@
 #include "sim/board/board_driver.h"
 #include "sim/board/fault_plan.h"
 #include "sim/board/gpio_log.h"
+#include "tools/hu/cli_support.h"
 #include "tools/hu/commands.h"
 #include "tools/hu/head_unit_arg.h"
 
@@ -21,9 +22,10 @@ namespace {
 namespace fs = std::filesystem;
 using nlohmann::json;
 
-constexpr const char* kUsage =
-    "usage: hu board DIR [--json]\n"
-    "       hu board DIR fail open|gpio|oem always|off|N[,N...]   (N: request number, from 1)\n";
+std::string planProblem(std::string& text) {
+    return sim::parseFailurePlan(text).is_null() ? "'" + text + "' is not always, off or request numbers N[,N...]" : "";
+}
+
 
 std::string hex(const std::vector<uint8_t>& bytes) {
     std::string out;
@@ -63,35 +65,31 @@ void printBoard(const fs::path& root) {
 }  // namespace
 
 int cmdBoard(const Args& args) {
-    if (args.empty() || args[0] == "--help") {
-        std::fputs(kUsage, args.empty() ? stderr : stdout);
-        return args.empty() ? 2 : 0;
-    }
-    fs::path root = args[0];
-    if (!checkHeadUnit(args[0], "hu board")) return 1;
-    if (args.size() == 1 || (args.size() == 2 && args[1] == "--json")) {
-        if (args.size() == 2) std::printf("%s\n", boardJson(root).dump(2).c_str());
+    std::string dir, what, planText;
+    bool asJson = false;
+    cli::Parser parser("hu board", "show the board's GPIO lines, the log of every GPIO request and the OEM kernel calls, "
+                                   "or make the board's requests fail");
+    parser.headUnit(dir).flag("--json", asJson, "as one JSON document");
+    parser.verb("fail", "make the board driver's requests of one kind fail")
+        .choice("WHAT", "", what, {"open", "gpio", "oem"}, "the requests: open, gpio or oem")
+        .positional("PLAN", planText, "always, off, or the request numbers that fail (N[,N...], from 1)", planProblem);
+    if (auto status = parser.parse(args)) return *status;
+    fs::path root = dir;
+    if (!checkHeadUnit(dir, "hu board")) return 1;
+    if (!parser.chosenVerb()) {
+        if (asJson) std::printf("%s\n", boardJson(root).dump(2).c_str());
         else printBoard(root);
         return 0;
     }
-    if (args.size() == 4 && args[1] == "fail") {
-        static const std::map<std::string, std::string> keys = {{"open", "failOpen"}, {"gpio", "failGpioSet"}, {"oem", "failOem"}};
-        auto key = keys.find(args[2]);
-        json plan = sim::parseFailurePlan(args[3]);
-        if (key == keys.end() || plan.is_null()) {
-            std::fputs(kUsage, stderr);
-            return 2;
-        }
-        if (!sim::setSimSetting(root, "board", key->second, plan)) {
-            std::fprintf(stderr, "hu board: cannot update %s\n", (root / "headunit.json").c_str());
-            return 1;
-        }
-        std::printf("hu board: ORV1: %s requests now fail: %s (requests so far: %s)\n", args[2].c_str(), plan.dump().c_str(),
-                    sim::requestCounts(root).dump().c_str());
-        return 0;
+    static const std::map<std::string, std::string> keys = {{"open", "failOpen"}, {"gpio", "failGpioSet"}, {"oem", "failOem"}};
+    const json plan = sim::parseFailurePlan(planText);
+    if (!sim::setSimSetting(root, "board", keys.at(what), plan)) {
+        std::fprintf(stderr, "hu board: cannot update %s\n", (root / "headunit.json").c_str());
+        return 1;
     }
-    std::fputs(kUsage, stderr);
-    return 2;
+    std::printf("hu board: ORV1: %s requests now fail: %s (requests so far: %s)\n", what.c_str(), plan.dump().c_str(),
+                sim::requestCounts(root).dump().c_str());
+    return 0;
 }
 
 }  // namespace hu

@@ -23,6 +23,7 @@
 #include "platform/core/time.h"
 #include "tools/hu/head_unit_arg.h"
 #include "tools/hu/quiet_stderr.h"
+#include "tools/hu/cli_support.h"
 #include "tools/hu/commands.h"
 #include "updater/bluetooth/dfu_exports.h"
 #include "updater/gpio_request.h"
@@ -41,29 +42,8 @@ struct BtOptions {
     bool verbose = false;
 };
 
-constexpr const char* kUsage = "usage: hu bt-dfu DIR [--file HOSTFILE] [--verbose]\n";
 // Below this an image holds no firmware: the DFU suffix alone takes 16 bytes.
 constexpr uint64_t kDfuSuffixBytes = 16;
-
-// Returns the one line that says what is wrong with the arguments, or "".
-std::string parse(const Args& args, BtOptions& o) {
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--file") {
-            if (i + 1 >= args.size()) return "--file takes a host file";
-            o.hostFile = args[++i];
-        } else if (a == "--verbose") {
-            o.verbose = true;
-        } else if (a.rfind("-", 0) == 0) {
-            return "unknown option " + a + " (options: --file HOSTFILE, --verbose)";
-        } else if (o.dir.empty()) {
-            o.dir = a;
-        } else {
-            return "unexpected argument " + a;
-        }
-    }
-    return o.dir.empty() ? "which head unit? (hu bt-dfu DIR)" : "";
-}
 
 std::atomic<bool> g_interrupted{false};
 void interrupt(int) { g_interrupted = true; }
@@ -96,14 +76,11 @@ std::string reasonFrom(const std::string& log, uint32_t blocks) {
 
 int cmdBtDfu(const Args& args) {
     BtOptions o;
-    if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
-        std::fputs(kUsage, stdout);
-        return 0;
-    }
-    if (std::string error = parse(args, o); !error.empty()) {
-        std::fprintf(stderr, "hu bt-dfu: %s\n%s", error.c_str(), kUsage);
-        return 2;
-    }
+    cli::Parser parser("hu bt-dfu", "update the Bluetooth module through COM2 as the updater's Bluetooth page does");
+    parser.headUnit(o.dir)
+        .text("--file", "HOSTFILE", o.hostFile, "the image to send, with its DFU suffix (default: BT.bin of the package on the SD card)")
+        .flag("--verbose", o.verbose, "the engine's own lines on the terminal too (always in log/hu.log)");
+    if (auto status = parser.parse(args)) return *status;
     auto headUnit = enterHeadUnit(o.dir, "hu bt-dfu");
     if (!headUnit) return 1;
     const auto root = *headUnit;

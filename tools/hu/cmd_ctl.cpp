@@ -7,6 +7,7 @@
 // window of the program with that file name) or --hwnd H.
 
 #include <chrono>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -15,6 +16,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include <nlohmann/json.hpp>
 
@@ -26,6 +28,7 @@
 #include "platform/ui/message.h"
 #include "platform/ui/window.h"
 #include "tools/hu/head_unit_arg.h"
+#include "tools/hu/cli_support.h"
 #include "tools/hu/commands.h"
 
 namespace hu {
@@ -34,27 +37,16 @@ namespace {
 
 using Json = nlohmann::json;
 
-constexpr const char* kUsage =
-    "usage: hu ctl DIR list [--json]\n"
-    "       hu ctl DIR text WINDOW ID\n"
-    "       hu ctl DIR click WINDOW ID\n"
-    "       hu ctl DIR tap X Y [--down|--up|--double]\n"
-    "       hu ctl DIR key VK [--up]\n"
-    "       hu ctl DIR send|post WINDOW MSG WPARAM LPARAM\n"
-    "       hu ctl DIR copydata WINDOW DWDATA FILE [--wparam W]\n"
-    "       hu ctl DIR wait WINDOW ID TEXT [--timeout S]   (until the control is visible and shows TEXT)\n"
-    "       hu ctl DIR capture OUT.png [WINDOW]\n"
-    "WINDOW: --title T | --program NAME | --hwnd H\n";
-
 struct Options {
     std::string dir;
     std::string sub;
-    std::vector<std::string> positional;
-    std::optional<std::string> title, program, hwnd;
+    std::string title, program;
+    std::optional<long long> hwnd;
     bool json = false;
     bool down = false, up = false, twice = false;
     double timeout = 10;
-    std::optional<std::string> wparam;
+    long long id = 0, x = 0, y = 0, vk = 0, wparam = 0, lparam = 0, dwData = 0;
+    std::string message, text, file;
 };
 
 int failWith(const std::string& message) {
@@ -76,53 +68,6 @@ std::string hex(ce::HWND h) {
     return b;
 }
 
-std::optional<Options> parse(const Args& args, std::string& error) {
-    Options o;
-    std::vector<std::string> rest;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        auto value = [&](std::optional<std::string>& into) {
-            if (i + 1 >= args.size()) {
-                error = a + " needs a value";
-                return false;
-            }
-            into = args[++i];
-            return true;
-        };
-        if (a == "--title") {
-            if (!value(o.title)) return std::nullopt;
-        } else if (a == "--program") {
-            if (!value(o.program)) return std::nullopt;
-        } else if (a == "--hwnd") {
-            if (!value(o.hwnd)) return std::nullopt;
-        } else if (a == "--wparam") {
-            if (!value(o.wparam)) return std::nullopt;
-        } else if (a == "--timeout") {
-            std::optional<std::string> t;
-            if (!value(t)) return std::nullopt;
-            o.timeout = std::atof(t->c_str());
-        } else if (a == "--json") {
-            o.json = true;
-        } else if (a == "--down") {
-            o.down = true;
-        } else if (a == "--up") {
-            o.up = true;
-        } else if (a == "--double") {
-            o.twice = true;
-        } else {
-            rest.push_back(a);
-        }
-    }
-    if (rest.size() < 2) {
-        error = "missing head unit folder or sub-command";
-        return std::nullopt;
-    }
-    o.dir = rest[0];
-    o.sub = rest[1];
-    o.positional.assign(rest.begin() + 2, rest.end());
-    return o;
-}
-
 bool sameProgram(const std::string& program, const std::string& name) {
     auto strip = [](std::string s) {
         s = ce::asciiLower(s);
@@ -132,31 +77,26 @@ bool sameProgram(const std::string& program, const std::string& name) {
     return strip(ce::fileNameOf(program)) == strip(name);
 }
 
-bool hasWindowOption(const Options& o) { return o.title || o.program || o.hwnd; }
+bool hasWindowOption(const Options& o) { return !o.title.empty() || !o.program.empty() || o.hwnd; }
 
 // The window the options name; 0 with `error` set when there is none.
 ce::HWND selectWindow(const Options& o, std::string& error) {
     if (o.hwnd) {
-        auto v = parseNumber(*o.hwnd);
-        if (!v || *v <= 0 || *v > 0xFFFFFFFFLL) {
-            error = "bad window handle '" + *o.hwnd + "'";
+        if (!ce::isWindow(static_cast<ce::HWND>(*o.hwnd))) {
+            error = "no window " + hex(static_cast<ce::HWND>(*o.hwnd));
             return 0;
         }
-        if (!ce::isWindow(static_cast<ce::HWND>(*v))) {
-            error = "no window " + *o.hwnd;
-            return 0;
-        }
-        return static_cast<ce::HWND>(*v);
+        return static_cast<ce::HWND>(*o.hwnd);
     }
-    if (o.title) {
-        ce::HWND h = ce::findWindow(*o.title);
-        if (!h) error = "no window titled \"" + *o.title + "\"";
+    if (!o.title.empty()) {
+        ce::HWND h = ce::findWindow(o.title);
+        if (!h) error = "no window titled \"" + o.title + "\"";
         return h;
     }
-    if (o.program) {
+    if (!o.program.empty()) {
         for (const auto& w : ce::enumTopLevelWindows())
-            if (w.visible && sameProgram(w.program, *o.program)) return w.hwnd;
-        error = "no visible window of program " + *o.program;
+            if (w.visible && sameProgram(w.program, o.program)) return w.hwnd;
+        error = "no visible window of program " + o.program;
         return 0;
     }
     error = "choose a window with --title, --program or --hwnd";
@@ -232,25 +172,16 @@ int cmdList(const Options& o) {
     return 0;
 }
 
-// The control named by the command's one argument, in the window chosen by the options.
-std::optional<ce::ControlState> chosenControl(const Options& o, const char* command, std::string& error) {
-    if (o.positional.size() != 1) {
-        error = std::string(command) + " needs WINDOW and ID";
-        return std::nullopt;
-    }
-    auto id = parseNumber(o.positional[0]);
-    if (!id) {
-        error = "bad control id '" + o.positional[0] + "'";
-        return std::nullopt;
-    }
+// The control ID in the window chosen by the options.
+std::optional<ce::ControlState> chosenControl(const Options& o, std::string& error) {
     ce::HWND w = selectWindow(o, error);
     if (!w) return std::nullopt;
-    return findControl(w, *id, error);
+    return findControl(w, o.id, error);
 }
 
 int cmdText(const Options& o) {
     std::string error;
-    auto c = chosenControl(o, "text", error);
+    auto c = chosenControl(o, error);
     if (!c) return failWith(error);
     std::printf("%s\n", c->text.c_str());
     return 0;
@@ -258,7 +189,7 @@ int cmdText(const Options& o) {
 
 int cmdClick(const Options& o) {
     std::string error;
-    auto c = chosenControl(o, "click", error);
+    auto c = chosenControl(o, error);
     if (!c) return failWith(error);
     // A person cannot press what is hidden or greyed out; neither can this command.
     if (!c->visible) return failWith("control " + std::to_string(c->id) + " is hidden");
@@ -269,27 +200,20 @@ int cmdClick(const Options& o) {
 }
 
 int cmdTap(const Options& o) {
-    if (o.positional.size() != 2) return failWith("tap needs X and Y");
-    auto x = parseNumber(o.positional[0]);
-    auto y = parseNumber(o.positional[1]);
-    if (!x || !y) return failWith("bad point " + o.positional[0] + "," + o.positional[1]);
     ce::PenAction action = o.twice ? ce::PenAction::DoubleTap
                            : o.down ? ce::PenAction::Down
                            : o.up   ? ce::PenAction::Up
                                     : ce::PenAction::Tap;
-    ce::Error e = ce::injectPen(ce::Point{static_cast<int>(*x), static_cast<int>(*y)}, action);
-    if (e) return failWith("no window at " + std::to_string(*x) + "," + std::to_string(*y));
-    std::printf("tapped %lld,%lld\n", *x, *y);
+    ce::Error e = ce::injectPen(ce::Point{static_cast<int>(o.x), static_cast<int>(o.y)}, action);
+    if (e) return failWith("no window at " + std::to_string(o.x) + "," + std::to_string(o.y));
+    std::printf("tapped %lld,%lld\n", o.x, o.y);
     return 0;
 }
 
 int cmdKey(const Options& o) {
-    if (o.positional.size() != 1) return failWith("key needs VK");
-    auto vk = parseNumber(o.positional[0]);
-    if (!vk) return failWith("bad key code '" + o.positional[0] + "'");
-    if (ce::Error e = ce::injectKey(static_cast<ce::UINT>(*vk), !o.up))
+    if (ce::Error e = ce::injectKey(static_cast<ce::UINT>(o.vk), !o.up))
         return failWith("no window takes keys (error " + std::to_string(e) + ")");
-    std::printf("key %lld %s\n", *vk, o.up ? "up" : "down");
+    std::printf("key %lld %s\n", o.vk, o.up ? "up" : "down");
     return 0;
 }
 
@@ -304,75 +228,59 @@ std::optional<ce::UINT> messageNumber(const std::string& s) {
 }
 
 int cmdSendPost(const Options& o, bool send) {
-    if (o.positional.size() != 3) return failWith(o.sub + " needs WINDOW MSG WPARAM LPARAM");
-    auto msg = messageNumber(o.positional[0]);
-    auto wp = parseNumber(o.positional[1]);
-    auto lp = parseNumber(o.positional[2]);
-    if (!msg) return failWith("bad message '" + o.positional[0] + "'");
-    if (!wp || !lp) return failWith("bad WPARAM or LPARAM");
+    auto msg = messageNumber(o.message);
+    if (!msg) return failWith("bad message '" + o.message + "'");
     std::string error;
     ce::HWND w = ce::HWND_BROADCAST;
-    if (!(o.hwnd && (*o.hwnd == "0xFFFF" || *o.hwnd == "0xffff" || *o.hwnd == "65535"))) {
+    if (!(o.hwnd && *o.hwnd == ce::HWND_BROADCAST)) {
         w = selectWindow(o, error);
         if (!w) return failWith(error);
     }
     if (send) {
-        ce::LRESULT r = ce::sendMessage(w, *msg, static_cast<ce::WPARAM>(*wp), static_cast<ce::LPARAM>(*lp));
+        ce::LRESULT r = ce::sendMessage(w, *msg, static_cast<ce::WPARAM>(o.wparam), static_cast<ce::LPARAM>(o.lparam));
         if (ce::lastSendError())
             return failWith("message not answered (error " + std::to_string(ce::lastSendError()) + ")");
         std::printf("%lld\n", static_cast<long long>(r));
         return 0;
     }
-    if (!ce::postMessage(w, *msg, static_cast<ce::WPARAM>(*wp), static_cast<ce::LPARAM>(*lp)))
+    if (!ce::postMessage(w, *msg, static_cast<ce::WPARAM>(o.wparam), static_cast<ce::LPARAM>(o.lparam)))
         return failWith("message not posted");
     std::printf("posted\n");
     return 0;
 }
 
 int cmdCopyData(const Options& o) {
-    if (o.positional.size() != 2) return failWith("copydata needs WINDOW DWDATA FILE");
-    auto dwData = parseNumber(o.positional[0]);
-    if (!dwData) return failWith("bad DWDATA '" + o.positional[0] + "'");
     // Checked before reading: a file larger than a WM_COPYDATA can carry (or one that never
     // ends, such as a FIFO) is not read at all.
     std::error_code ec;
-    const auto size = std::filesystem::file_size(o.positional[1], ec);
-    if (ec) return failWith("cannot read " + o.positional[1] + ": not a file");
+    const auto size = std::filesystem::file_size(o.file, ec);
+    if (ec) return failWith("cannot read " + o.file + ": not a file");
     if (size > ce::COPYDATA_MAX_BYTES)
-        return failWith(o.positional[1] + " holds " + std::to_string(size) + " bytes; WM_COPYDATA carries at most " +
+        return failWith(o.file + " holds " + std::to_string(size) + " bytes; WM_COPYDATA carries at most " +
                         std::to_string(ce::COPYDATA_MAX_BYTES));
-    std::ifstream in(o.positional[1], std::ios::binary);
-    if (!in) return failWith("cannot read " + o.positional[1]);
+    std::ifstream in(o.file, std::ios::binary);
+    if (!in) return failWith("cannot read " + o.file);
     std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    long long wparam = 0;
-    if (o.wparam) {
-        auto w = parseNumber(*o.wparam);
-        if (!w) return failWith("bad --wparam '" + *o.wparam + "'");
-        wparam = *w;
-    }
     std::string error;
     ce::HWND w = selectWindow(o, error);
     if (!w) return failWith(error);
-    ce::CopyDataStruct cds{static_cast<uintptr_t>(*dwData), static_cast<uint32_t>(bytes.size()),
+    ce::CopyDataStruct cds{static_cast<uintptr_t>(o.dwData), static_cast<uint32_t>(bytes.size()),
                            bytes.empty() ? nullptr : bytes.data()};
-    ce::LRESULT r = ce::sendMessage(w, ce::WM_COPYDATA, static_cast<ce::WPARAM>(wparam), reinterpret_cast<ce::LPARAM>(&cds));
+    ce::LRESULT r = ce::sendMessage(w, ce::WM_COPYDATA, static_cast<ce::WPARAM>(o.wparam), reinterpret_cast<ce::LPARAM>(&cds));
     if (ce::lastSendError()) return failWith("WM_COPYDATA not answered (error " + std::to_string(ce::lastSendError()) + ")");
     std::printf("%lld\n", static_cast<long long>(r));
     return 0;
 }
 
 int cmdWait(const Options& o) {
-    if (o.positional.size() != 2) return failWith("wait needs WINDOW ID TEXT");
-    auto id = parseNumber(o.positional[0]);
-    if (!id) return failWith("bad control id '" + o.positional[0] + "'");
-    const std::string& want = o.positional[1];
+    const std::string& want = o.text;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(static_cast<long long>(o.timeout * 1000));
     std::string last = "(no such window yet)";
     for (;;) {
         std::string error;
         // The window may not exist yet, or be replaced by the next page: choose it anew each time.
         if (ce::HWND w = selectWindow(o, error)) {
-            if (auto c = findControl(w, *id, error)) {
+            if (auto c = findControl(w, o.id, error)) {
                 if (c->text == want && c->visible) {  // shown: on the screen, not just stored
                     std::printf("%s\n", c->text.c_str());
                     return 0;
@@ -386,12 +294,11 @@ int cmdWait(const Options& o) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     std::fprintf(stderr, "hu ctl: timed out after %gs waiting for \"%s\"; control %lld shows %s\n", o.timeout, want.c_str(),
-                 *id, last.c_str());
+                 o.id, last.c_str());
     return 1;
 }
 
 int cmdCapture(const Options& o) {
-    if (o.positional.size() != 1) return failWith("capture needs OUT.png");
     ce::Result<std::unique_ptr<ce::Surface>> image = ce::fail(ce::ERROR_INVALID_HANDLE);
     if (hasWindowOption(o)) {
         std::string error;
@@ -402,22 +309,65 @@ int cmdCapture(const Options& o) {
         image = ce::captureScreen();
     }
     if (!image.ok()) return failWith("capture failed (error " + std::to_string(image.error()) + ")");
-    if (ce::Error e = ce::writePng(**image, o.positional[0]))
-        return failWith("cannot write " + o.positional[0] + " (error " + std::to_string(e) + ")");
-    std::printf("wrote %s (%dx%d)\n", o.positional[0].c_str(), (*image)->width(), (*image)->height());
+    if (ce::Error e = ce::writePng(**image, o.file))
+        return failWith("cannot write " + o.file + " (error " + std::to_string(e) + ")");
+    std::printf("wrote %s (%dx%d)\n", o.file.c_str(), (*image)->width(), (*image)->height());
     return 0;
+}
+
+// Message parameters: any whole number, as the message's receiver reads it.
+constexpr std::pair<long long, long long> kAny = {LLONG_MIN + 1, LLONG_MAX - 1};
+
+// The window options of the verbs that act on one window.
+cli::Parser& window(cli::Parser& verb, Options& o, long long& hwnd) {
+    return verb.text("--title", "T", o.title, "the window with this exact title")
+        .text("--program", "NAME", o.program, "the front visible top-level window of the program with this file name")
+        .number("--hwnd", "H", hwnd, 1, 0xFFFFFFFFLL, "the window with this handle (0xFFFF: every top-level window, for send and post)");
+}
+
+void describe(cli::Parser& p, Options& o, long long& hwnd) {
+    p.headUnit(o.dir).verbRequired();
+    p.verb("list", "every top-level window and its controls").flag("--json", o.json, "as one JSON document");
+    window(p.verb("text", "print a control's text"), o, hwnd).positional("ID", o.id, INT_MIN, INT_MAX, "the control's id");
+    window(p.verb("click", "press a button (refused when it is hidden or disabled)"), o, hwnd)
+        .positional("ID", o.id, INT_MIN, INT_MAX, "the control's id");
+    p.verb("tap", "pen input at a screen point, to the window under it")
+        .positional("X", o.x, -32768, 32767, "the point's x")
+        .positional("Y", o.y, -32768, 32767, "the point's y")
+        .flag("--down", o.down, "only press the pen")
+        .flag("--up", o.up, "only lift the pen")
+        .flag("--double", o.twice, "a double tap");
+    p.verb("key", "a key, to the window that has the keyboard")
+        .positional("VK", o.vk, 0, 0xFFFF, "the virtual key code")
+        .flag("--up", o.up, "release the key (default: press it)");
+    for (const char* verb : {"send", "post"}) {
+        window(p.verb(verb, verb[0] == 's' ? "send a message and print the answer" : "post a message"), o, hwnd)
+            .positional("MSG", o.message, "the message: a number or a registered message's name")
+            .positional("WPARAM", o.wparam, kAny.first, kAny.second, "the message's wParam")
+            .positional("LPARAM", o.lparam, kAny.first, kAny.second, "the message's lParam");
+    }
+    window(p.verb("copydata", "send WM_COPYDATA with a file's bytes (at most 1 MiB) and print the answer"), o, hwnd)
+        .positional("DWDATA", o.dwData, kAny.first, kAny.second, "the dwData of the COPYDATASTRUCT")
+        .positional("FILE", o.file, "the file whose bytes are sent")
+        .number("--wparam", "W", o.wparam, kAny.first, kAny.second, "the message's wParam (0)");
+    window(p.verb("wait", "wait until a control is visible and shows a text; exit 1 on time-out"), o, hwnd)
+        .positional("ID", o.id, INT_MIN, INT_MAX, "the control's id")
+        .positional("TEXT", o.text, "the text to wait for")
+        .seconds("--timeout", o.timeout, 0, 86400, "how long to wait (10)");
+    window(p.verb("capture", "the whole screen, or one window, as a PNG file"), o, hwnd)
+        .positional("OUT", o.file, "the PNG file to write");
 }
 
 }  // namespace
 
 int cmdCtl(const Args& args) {
-    std::string error;
-    auto parsed = parse(args, error);
-    if (!parsed) {
-        std::fprintf(stderr, "hu ctl: %s\n%s", error.c_str(), kUsage);
-        return 2;
-    }
-    const Options& o = *parsed;
+    Options o;
+    long long hwnd = 0;
+    cli::Parser parser("hu ctl", "drive and inspect the programs' windows as a person at the touch screen would");
+    describe(parser, o, hwnd);
+    if (auto status = parser.parse(args)) return *status;
+    if (hwnd) o.hwnd = hwnd;
+    o.sub = parser.chosenVerb()->name();
     if (!enterHeadUnit(o.dir, "hu ctl", Registry::NotNeeded)) return 1;
 
     if (o.sub == "list") return cmdList(o);
@@ -429,9 +379,7 @@ int cmdCtl(const Args& args) {
     if (o.sub == "post") return cmdSendPost(o, false);
     if (o.sub == "copydata") return cmdCopyData(o);
     if (o.sub == "wait") return cmdWait(o);
-    if (o.sub == "capture") return cmdCapture(o);
-    std::fprintf(stderr, "hu ctl: unknown sub-command '%s'\n%s", o.sub.c_str(), kUsage);
-    return 2;
+    return cmdCapture(o);
 }
 
 }  // namespace hu

@@ -1,9 +1,5 @@
-// `hu demo [DIR] [--emergency] [--keep] [--screenshots DIR]`: the whole update end to end on a
+// `hu demo [DIR] [--emergency] [--keep] [--json] [--view] [--screenshots FOLDER]`: the whole update end to end on a
 // fresh simulated head unit, checked against the package (tools/hu/demo/demo_run.h).
-//
-// Hidden options for the end-to-end tests: --small (small images and a small MCU, so a run
-// is short) and --fault kernel-checksum|mcu-drops-acks|bt-image-locked (one part broken on
-// purpose; the demo must then fail on that part's check).
 
 #include <stdlib.h>
 #include <fcntl.h>
@@ -19,6 +15,7 @@
 #include <fmt/format.h>
 
 #include "sim/board/fault_plan.h"
+#include "tools/hu/cli_support.h"
 #include "tools/hu/commands.h"
 #include "tools/hu/demo/demo_run.h"
 #include "tools/hu/demo/interruption.h"
@@ -31,47 +28,31 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* kUsage =
-    "usage: hu demo [DIR] [--emergency] [--keep] [--json] [--view] [--screenshots DIR]\n"
-    "  DIR            make the head unit there (a new or empty folder; it stays); default: a\n"
-    "                 temporary folder, removed at the end\n"
-    "  --emergency    the unattended emergency run (installed MCU and Bluetooth versions unreadable)\n"
-    "  --keep         keep the temporary head unit\n"
-    "  --view         show the head unit's screen live in a window while the run goes (hu view)\n"
-    "  --json         the run's events and check results as JSON lines on stdout (the rest on stderr)\n"
-    "  --screenshots  where the PNG of each page goes (default: DIR/screenshots, or a folder of\n"
-    "                 its own beside the temporary head unit)\n";
-
 struct CommandLine {
-    fs::path dir;
+    std::string dir;
     bool emergency = false;
     bool keep = false;
     bool json = false;
     bool view = false;
     bool small = false;
-    fs::path screenshots;
+    std::string screenshots;
     demo::Fault fault = demo::Fault::None;
 };
 
-// Parses the arguments; returns the one line that says what is wrong, or "".
-std::string parse(const Args& args, CommandLine& c) {
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        const bool hasValue = i + 1 < args.size();
-        if (a == "--emergency") c.emergency = true;
-        else if (a == "--keep") c.keep = true;
-        else if (a == "--small") c.small = true;
-        else if (a == "--json") c.json = true;
-        else if (a == "--view") c.view = true;
-        else if (a == "--screenshots" && hasValue) c.screenshots = args[++i];
-        else if (a == "--fault" && hasValue) {
-            auto fault = demo::faultNamed(args[++i]);
-            if (!fault) return "unknown fault '" + args[i] + "' (kernel-checksum, mcu-drops-acks, bt-image-locked)";
-            c.fault = *fault;
-        } else if (a.rfind("--", 0) != 0 && c.dir.empty()) c.dir = a;
-        else return "unexpected argument " + a;
-    }
-    return {};
+// The command line; --small and --fault are for the end-to-end tests.
+void describe(cli::Parser& p, CommandLine& c, std::string& fault) {
+    p.optionalPositional("DIR", c.dir, "make the head unit there (a new or empty folder; it stays); default: a temporary "
+                                       "folder, removed at the end")
+        .flag("--emergency", c.emergency, "the unattended emergency run (installed MCU and Bluetooth versions unreadable)")
+        .flag("--keep", c.keep, "keep the temporary head unit")
+        .flag("--json", c.json, "the run's events and check results as JSON lines on stdout (the rest on stderr)")
+        .flag("--view", c.view, "show the head unit's screen live in a window while the run goes (hu view)")
+        .text("--screenshots", "FOLDER", c.screenshots, "where the PNG of each page goes (default: DIR/screenshots, or a "
+                                                        "folder of its own beside the temporary head unit)")
+        .flag("--small", c.small, "for tests: small images and a small MCU, so a run is short")
+        .choice("--fault", "NAME", fault, {"kernel-checksum", "mcu-drops-acks", "bt-image-locked"},
+                "for tests: one part broken on purpose (kernel-checksum, mcu-drops-acks, bt-image-locked); the demo must "
+                "then fail on that part's check");
 }
 
 fs::path temporaryFolder(const std::string& prefix) {
@@ -127,14 +108,11 @@ std::string buildPackage(const fs::path& root, const demo::PackageRequest& reque
 int cmdDemo(const Args& args) {
     const uint64_t startMs = sim::monotonicMs();
     CommandLine c;
-    if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
-        std::printf("%s", kUsage);
-        return 0;
-    }
-    if (std::string error = parse(args, c); !error.empty()) {
-        std::fprintf(stderr, "hu demo: %s\n%s", error.c_str(), kUsage);
-        return 2;
-    }
+    std::string fault;
+    cli::Parser parser("hu demo", "the whole update end to end on a fresh head unit, checked against the package");
+    describe(parser, c, fault);
+    if (auto status = parser.parse(args)) return *status;
+    if (!fault.empty()) c.fault = demo::faultNamed(fault).value_or(demo::Fault::None);
     if (c.view && !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY")) {
         std::fprintf(stderr, "hu demo: no display (DISPLAY is not set): --view needs a desktop session\n");
         return 1;

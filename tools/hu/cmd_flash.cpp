@@ -10,6 +10,7 @@
 
 #include "sim/board/fault_plan.h"
 #include "sim/nand/flash_image.h"
+#include "tools/hu/cli_support.h"
 #include "tools/hu/commands.h"
 #include "tools/hu/head_unit_arg.h"
 
@@ -19,18 +20,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* kUsage =
-    "usage: hu flash DIR dump bootloader|hidden|sectors OUT\n"
-    "         (hidden page i at offset i*512, sector s at offset s*512; never-written bytes are 0xFF)\n"
-    "       hu flash DIR fail open|write-pages|bootloader|hidden-write always|off|N[,N...]   (N: request number, from 1)\n";
+std::string planProblem(std::string& text) {
+    return sim::parseFailurePlan(text).is_null() ? "'" + text + "' is not always, off or request numbers N[,N...]" : "";
+}
 
 int dump(const fs::path& root, const std::string& regionName, const fs::path& out) {
-    auto region = sim::flashRegionNamed(regionName);
-    if (!region) {
-        std::fputs(kUsage, stderr);
-        return 2;
-    }
-    std::vector<uint8_t> bytes = sim::FlashImage(root).read(*region);
+    std::vector<uint8_t> bytes = sim::FlashImage(root).read(*sim::flashRegionNamed(regionName));
     std::ofstream file(out, std::ios::binary | std::ios::trunc);
     file.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
     if (!file.flush()) {
@@ -44,13 +39,8 @@ int dump(const fs::path& root, const std::string& regionName, const fs::path& ou
 int failPlan(const fs::path& root, const std::string& kind, const std::string& text) {
     static const std::map<std::string, std::string> keys = {
         {"open", "failOpen"}, {"write-pages", "failWritePages"}, {"bootloader", "failBootloader"}, {"hidden-write", "failHiddenWrite"}};
-    auto key = keys.find(kind);
-    nlohmann::json plan = sim::parseFailurePlan(text);
-    if (key == keys.end() || plan.is_null()) {
-        std::fputs(kUsage, stderr);
-        return 2;
-    }
-    if (!sim::setSimSetting(root, "nand", key->second, plan)) {
+    const nlohmann::json plan = sim::parseFailurePlan(text);
+    if (!sim::setSimSetting(root, "nand", keys.at(kind), plan)) {
         std::fprintf(stderr, "hu flash: cannot update %s\n", (root / "headunit.json").c_str());
         return 1;
     }
@@ -62,22 +52,26 @@ int failPlan(const fs::path& root, const std::string& kind, const std::string& t
 }  // namespace
 
 int cmdFlash(const Args& args) {
-    if (args.size() == 1 && args[0] == "--help") {
-        std::fputs(kUsage, stdout);
-        return 0;
-    }
-    if (args.size() != 4 || (args[1] != "dump" && args[1] != "fail")) {
-        std::fputs(kUsage, stderr);
-        return 2;
-    }
-    fs::path root = args[0];
-    if (!checkHeadUnit(args[0], "hu flash")) return 1;
+    std::string dir, region, out, kind, plan;
+    cli::Parser parser("hu flash", "write one region of the NAND flash to a file, or make the NAND driver's requests fail");
+    parser.headUnit(dir).verbRequired();
+    parser.verb("dump", "write the raw bytes of one region to a file (hidden page i at offset i*512, sector s at offset "
+                        "s*512; never-written bytes are 0xFF)")
+        .choice("REGION", "", region, {"bootloader", "hidden", "sectors"}, "bootloader, hidden or sectors")
+        .positional("OUT", out, "the file to write");
+    parser.verb("fail", "make the NAND driver's requests of one kind fail")
+        .choice("KIND", "", kind, {"open", "write-pages", "bootloader", "hidden-write"},
+                "the requests: open, write-pages, bootloader or hidden-write")
+        .positional("PLAN", plan, "always, off, or the request numbers that fail (N[,N...], from 1)", planProblem);
+    if (auto status = parser.parse(args)) return *status;
+    fs::path root = dir;
+    if (!checkHeadUnit(dir, "hu flash")) return 1;
     std::error_code ec;
     if (!fs::is_directory(root / "flash", ec)) {
         std::fprintf(stderr, "hu flash: %s is not a head unit (no flash/ folder)\n", root.c_str());
         return 1;
     }
-    return args[1] == "dump" ? dump(root, args[2], args[3]) : failPlan(root, args[2], args[3]);
+    return parser.chosenVerb()->name() == "dump" ? dump(root, region, out) : failPlan(root, kind, plan);
 }
 
 }  // namespace hu

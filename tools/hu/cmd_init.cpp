@@ -3,13 +3,13 @@
 
 #include <fmt/format.h>
 
-#include <charconv>
 #include <cstdio>
 #include <filesystem>
 #include <stdexcept>
 #include <system_error>
 
 #include "sim/headunit/headunit.h"
+#include "tools/hu/cli_support.h"
 #include "tools/hu/commands.h"
 
 namespace hu {
@@ -18,71 +18,27 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* kUsage =
-    "usage: hu init DIR [--code-page N] [--model NAME] [--versions OS,MICOM,BT] [--link COMn=/dev/ttyX ...] [--force]\n"
-    "  --versions: an empty item leaves that registry value out (\"--versions ,,\" leaves all three out)\n";
-
 struct InitOptions {
-    fs::path dir;
+    std::string dir;
     bool force = false;
     sim::HeadUnitOptions headUnit;
 };
 
-// Parses the arguments; on a mistake returns the one line that says what is wrong.
-std::string parse(const Args& args, InitOptions& out) {
-    auto splitVersions = [&](const std::string& list) -> std::string {
-        std::vector<std::optional<std::string>> items(1);
-        for (char c : list) {
-            if (c == ',') items.emplace_back();
-            else items.back() = items.back().value_or("") + c;
-        }
-        if (items.size() != 3) return "--versions takes three comma-separated items: OS,MICOM,BT";
-        out.headUnit.osVersion = items[0];
-        out.headUnit.micomVersion = items[1];
-        out.headUnit.bluetoothVersion = items[2];
-        return {};
-    };
+// The three registry versions; an empty item leaves that value out.
+std::string takeVersions(std::string& list, sim::HeadUnitOptions& headUnit) {
+    const auto items = cli::splitList(list);
+    if (items.size() != 3) return "'" + list + "' is not three comma-separated items OS,MICOM,BT";
+    auto item = [](const std::string& v) { return v.empty() ? std::nullopt : std::optional<std::string>(v); };
+    headUnit.osVersion = item(items[0]);
+    headUnit.micomVersion = item(items[1]);
+    headUnit.bluetoothVersion = item(items[2]);
+    return {};
+}
 
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        auto next = [&]() -> const std::string* { return i + 1 < args.size() ? &args[++i] : nullptr; };
-        if (a == "--force") {
-            out.force = true;
-        } else if (a == "--code-page") {
-            const std::string* v = next();
-            uint32_t cp = 0;
-            // A code page is a 16-bit number; one out of range must not become 0 unnoticed.
-            const auto [end, ec] = v ? std::from_chars(v->data(), v->data() + v->size(), cp) : std::from_chars_result{};
-            if (!v || v->empty() || ec != std::errc() || end != v->data() + v->size() || cp == 0 || cp > 65535)
-                return "--code-page takes a code page number from 1 to 65535 (949, 1251, 1252, ...)";
-            out.headUnit.codePage = cp;
-        } else if (a == "--model") {
-            const std::string* v = next();
-            if (!v) return "--model takes a name";
-            out.headUnit.modelName = *v;
-        } else if (a == "--versions") {
-            const std::string* v = next();
-            if (!v) return "--versions takes OS,MICOM,BT";
-            if (std::string e = splitVersions(*v); !e.empty()) return e;
-        } else if (a == "--link") {
-            // One or more COMn=TTY items follow.
-            size_t before = i;
-            while (i + 1 < args.size() && args[i + 1].rfind("--", 0) != 0 && args[i + 1].find('=') != std::string::npos) {
-                const std::string& link = args[++i];
-                size_t eq = link.find('=');
-                if (eq == 0 || eq + 1 == link.size()) return fmt::format("bad link '{}': expected COMn=/dev/ttyX", link);
-                out.headUnit.serialLinks[link.substr(0, eq)] = link.substr(eq + 1);
-            }
-            if (i == before) return "--link takes COMn=/dev/ttyX";
-        } else if (a.rfind("--", 0) == 0) {
-            return fmt::format("unknown option {}", a);
-        } else if (out.dir.empty()) {
-            out.dir = a;
-        } else {
-            return fmt::format("unexpected argument '{}'", a);
-        }
-    }
-    if (out.dir.empty()) return "missing DIR";
+std::string takeLink(std::string& link, sim::HeadUnitOptions& headUnit) {
+    const size_t eq = link.find('=');
+    if (eq == std::string::npos || eq == 0 || eq + 1 == link.size()) return "bad link '" + link + "': expected COMn=PATH";
+    headUnit.serialLinks[link.substr(0, eq)] = link.substr(eq + 1);
     return {};
 }
 
@@ -101,10 +57,22 @@ std::string refusal(const fs::path& dir, bool force) {
 
 int cmdInit(const Args& args) {
     InitOptions options;
-    if (std::string problem = parse(args, options); !problem.empty()) {
-        std::fprintf(stderr, "hu init: %s\n%s", problem.c_str(), kUsage);
-        return 2;
-    }
+    std::string model;
+    std::vector<std::string> links;
+    uint32_t codePage = 0;
+    cli::Parser parser("hu init", "create a head unit on disk with default settings and list what it made");
+    parser.positional("DIR", options.dir, "the folder to make the head unit in (new, or empty unless --force)")
+        .number("--code-page", "N", codePage, 1, 65535, "the head unit's code page (949, 1251, 1252, ...)")
+        .text("--model", "NAME", model, "the model name in the registry (U0)")
+        .option("--versions", "OS,MICOM,BT", "installed versions; an empty item leaves that one out (\",,\": none)",
+                [&](std::string& v) { return takeVersions(v, options.headUnit); })
+        .texts("--link", "COMn=PATH", links, "serial ports linked to host devices (COM5=/dev/ttyUSB0 ...); "
+               "a PATH not there yet is taken, with a warning", false,
+               [&](std::string& v) { return takeLink(v, options.headUnit); })
+        .flag("--force", options.force, "write into a folder that is not empty");
+    if (auto status = parser.parse(args)) return *status;
+    if (codePage) options.headUnit.codePage = codePage;
+    if (parser.given("--model")) options.headUnit.modelName = model;
     if (std::string problem = refusal(options.dir, options.force); !problem.empty()) {
         std::fprintf(stderr, "hu init: %s\n", problem.c_str());
         return 1;

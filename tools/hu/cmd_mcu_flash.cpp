@@ -28,6 +28,7 @@
 #include "platform/core/time.h"
 #include "platform/ui/message.h"
 #include "platform/ui/window.h"
+#include "tools/hu/cli_support.h"
 #include "tools/hu/commands.h"
 #include "tools/hu/head_unit_arg.h"
 #include "tools/hu/quiet_stderr.h"
@@ -38,7 +39,6 @@ namespace hu {
 namespace {
 
 constexpr const char* kDefaultImage = "\\SDMMC Card\\UpdateXan\\MICOM.BIN";
-constexpr const char* kUsage = "usage: hu mcu-flash DIR [--file HOSTFILE] [--chip 0|1] [--no-entry] [--verbose]\n";
 
 enum Phase : unsigned { kConnecting = 0, kErasing = 1, kWriting = 2, kVerifying = 3 };
 
@@ -49,33 +49,6 @@ struct FlashOptions {
     bool entry = true;
     bool verbose = false;
 };
-
-// Returns the one line that says what is wrong with the arguments, or "".
-std::string parse(const Args& args, FlashOptions& o) {
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        const bool hasValue = i + 1 < args.size();
-        if (a == "--file") {
-            if (!hasValue) return "--file takes a host file";
-            o.hostFile = args[++i];
-        } else if (a == "--chip") {
-            if (!hasValue || (args[i + 1] != "0" && args[i + 1] != "1"))
-                return "--chip takes 0 or 1" + (hasValue ? ", not \"" + args[i + 1] + "\"" : std::string());
-            o.chip = args[++i] == "1";
-        } else if (a == "--no-entry") {
-            o.entry = false;
-        } else if (a == "--verbose") {
-            o.verbose = true;
-        } else if (a.rfind("-", 0) == 0) {
-            return "unknown option " + a + " (options: --file HOSTFILE, --chip 0|1, --no-entry, --verbose)";
-        } else if (o.dir.empty()) {
-            o.dir = a;
-        } else {
-            return "unexpected argument " + a;
-        }
-    }
-    return o.dir.empty() ? "which head unit? (hu mcu-flash DIR)" : "";
-}
 
 const char* phaseName(unsigned phase) {
     switch (phase) {
@@ -187,14 +160,15 @@ void reportSizeDifference(uint64_t imageSize, uint64_t flashSize) {
 
 int cmdMcuFlash(const Args& args) {
     FlashOptions o;
-    if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
-        std::fputs(kUsage, stdout);
-        return 0;
-    }
-    if (std::string error = parse(args, o); !error.empty()) {
-        std::fprintf(stderr, "hu mcu-flash: %s\n%s", error.c_str(), kUsage);
-        return 2;
-    }
+    bool noEntry = false;
+    cli::Parser parser("hu mcu-flash", "program the MCU through COM5 as the updater's MCU page does");
+    parser.headUnit(o.dir)
+        .text("--file", "HOSTFILE", o.hostFile, "the image to write (default: MICOM.BIN of the package on the SD card)")
+        .number("--chip", "N", o.chip, 0, 1, "the MCU's chip variant, 0 or 1 (0)")
+        .flag("--no-entry", noEntry, "leave the board's lines alone: the MCU is already in programming mode")
+        .flag("--verbose", o.verbose, "the library's own lines on the terminal too (always in log/hu.log)");
+    if (auto status = parser.parse(args)) return *status;
+    o.entry = !noEntry;
     auto headUnit = enterHeadUnit(o.dir, "hu mcu-flash");
     if (!headUnit) return 1;
     const auto root = *headUnit;

@@ -17,6 +17,7 @@
 #include "platform/ui/window.h"
 #include "sim/navigation/guidance_record.h"
 #include "sim/navigation/nav_protocol.h"
+#include "tools/hu/cli_support.h"
 #include "tools/hu/commands.h"
 #include "tools/hu/head_unit_arg.h"
 
@@ -26,20 +27,25 @@ namespace {
 
 namespace nav = sim::nav;
 
-constexpr const char* kUsage =
-    "usage: hu nav DIR record [--distance D] [--turn N] [--road1 S] [--road2 S] [--safety N]\n"
-    "                         [--limit N] [--camera D] [--out FILE]\n"
-    "       hu nav DIR show | hide | subscribe on|off | speed KMH\n"
-    "       hu nav DIR start | goal | route-found | raise | end-guide | destroy\n"
-    "D: metres (850, 850m) or kilometres (1.2km); N: 0..255; S: a road name in any script\n";
-
 struct Broadcast {
     const char* name;
     uint32_t code;
+    const char* description;
 };
 constexpr Broadcast kBroadcasts[] = {
-    {"start", nav::kSetStart},  {"goal", nav::kSetGoal},        {"route-found", nav::kEndRouteSearch},
-    {"raise", nav::kRaisePanel}, {"end-guide", nav::kEndGuide}, {"destroy", nav::kDestroy},
+    {"start", nav::kSetStart, "the start of a route is set"},
+    {"goal", nav::kSetGoal, "the goal of a route is set"},
+    {"route-found", nav::kEndRouteSearch, "the route search ended"},
+    {"raise", nav::kRaisePanel, "bring the panel to the front"},
+    {"end-guide", nav::kEndGuide, "guidance ended"},
+    {"destroy", nav::kDestroy, "the navigation program goes away"},
+};
+
+// What the command line asks for.
+struct NavCommand {
+    std::string dir;
+    nav::GuidanceFields fields;
+    std::string out, onOff, kmh;
 };
 
 int fail(const std::string& line) {
@@ -64,19 +70,9 @@ std::optional<ce::LRESULT> send(ce::HWND panel, ce::UINT msg, ce::WPARAM wParam,
     return result;
 }
 
-int record(const Args& args) {
-    nav::GuidanceFields fields;
-    std::string out;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a.rfind("--", 0) != 0 || i + 1 >= args.size()) return fail(fmt::format("record: {} needs a value\n{}", a, kUsage));
-        const std::string& value = args[++i];
-        if (a == "--out") {
-            out = value;
-            continue;
-        }
-        if (std::string e = nav::setGuidanceField(fields, a.substr(2), value); !e.empty()) return fail(a + ": " + e);
-    }
+int record(const NavCommand& c) {
+    const nav::GuidanceFields& fields = c.fields;
+    const std::string& out = c.out;
     const nav::GuidanceRecord bytes = nav::encodeGuidanceRecord(fields);
     if (!out.empty()) {
         std::ofstream file(out, std::ios::binary | std::ios::trunc);
@@ -96,34 +92,26 @@ int record(const Args& args) {
     return 0;
 }
 
-int simple(const std::string& what, const Args& rest) {
-    auto expectArgs = [&](size_t n) { return rest.size() == n; };
+int simple(const std::string& what, const NavCommand& c) {
     ce::WPARAM wParam = 0;
     ce::LPARAM lParam = 0;
     ce::UINT msg = 0;
     if (what == "show" || what == "hide") {
-        if (!expectArgs(0)) return fail(what + " takes no arguments");
         msg = nav::kShowHideMessage;
         wParam = what == "show" ? 1 : 0;
     } else if (what == "subscribe") {
-        if (!expectArgs(1) || (rest[0] != "on" && rest[0] != "off")) return fail("subscribe needs on or off");
         msg = nav::kSubscriptionMessage;
-        wParam = rest[0] == "on" ? 1 : 0;
+        wParam = c.onOff == "on" ? 1 : 0;
     } else if (what == "speed") {
         uint64_t kmh = 0;
-        if (!expectArgs(1) || !nav::parseUnsigned(rest[0], 999, &kmh))
-            return fail(fmt::format("speed needs km/h from 0 to 999{}", rest.empty() ? "" : ", not \"" + rest[0] + "\""));
+        nav::parseUnsigned(c.kmh, 999, &kmh);
         msg = ce::registerWindowMessage(nav::kBroadcastName);
         wParam = nav::kCurrentSpeed;
         lParam = static_cast<ce::LPARAM>(kmh);
     } else {
-        const Broadcast* b = nullptr;
         for (const auto& known : kBroadcasts)
-            if (what == known.name) b = &known;
-        if (!b) return fail(fmt::format("unknown sub-command '{}'\n{}", what, kUsage));
-        if (!expectArgs(0)) return fail(what + " takes no arguments");
+            if (what == known.name) wParam = known.code;
         msg = ce::registerWindowMessage(nav::kBroadcastName);
-        wParam = b->code;
     }
     const ce::HWND panel = panelWindow();
     if (!panel) return 1;
@@ -132,24 +120,44 @@ int simple(const std::string& what, const Args& rest) {
     return 0;
 }
 
+void describe(cli::Parser& p, NavCommand& c) {
+    p.headUnit(c.dir).verbRequired();
+    auto& record = p.verb("record", "send one guidance record to the panel, or write it to a file");
+    auto field = [&](const char* option, const char* valueName, const char* description) {
+        record.option(option, valueName, description,
+                      [&c, key = std::string(option + 2)](std::string& v) { return nav::setGuidanceField(c.fields, key, v); });
+    };
+    field("--distance", "D", "distance to the turn: metres (850, 850m) or kilometres (1.2km)");
+    field("--turn", "N", "the turn code, 0..255");
+    field("--road1", "S", "the first road name, any script (at most 47 UTF-16 units)");
+    field("--road2", "S", "the second road name, any script (at most 95 UTF-16 units)");
+    field("--safety", "N", "the safety code, 0..255");
+    field("--limit", "N", "the speed limit, 0..255 km/h");
+    field("--camera", "D", "distance to the safety point, 0..65535 metres");
+    record.text("--out", "FILE", c.out, "write the record to FILE instead (no head unit needed)");
+    p.verb("show", "show the panel");
+    p.verb("hide", "hide the panel");
+    p.verb("subscribe", "subscribe to the panel's messages, or end it")
+        .choice("ON_OFF", "", c.onOff, {"on", "off"}, "on or off");
+    p.verb("speed", "the current speed").positional("KMH", c.kmh, "km/h, 0..999", [](std::string& v) -> std::string {
+        uint64_t kmh = 0;
+        return nav::parseUnsigned(v, 999, &kmh) ? "" : "speed needs km/h from 0 to 999, not \"" + v + "\"";
+    });
+    for (const auto& b : kBroadcasts) p.verb(b.name, b.description);
+}
+
 }  // namespace
 
 int cmdNav(const Args& args) {
-    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
-        std::printf("%s", kUsage);
-        return 0;
-    }
-    if (args.size() < 2) {
-        std::fprintf(stderr, "%s", kUsage);
-        return 2;
-    }
-    const std::string& sub = args[1];
-    const Args rest(args.begin() + 2, args.end());
-    bool writesFile = false;
-    for (size_t i = 0; sub == "record" && i < rest.size(); ++i) writesFile |= rest[i] == "--out";
+    NavCommand c;
+    cli::Parser parser("hu nav", "play the navigation program's messages to the guidance panel");
+    describe(parser, c);
+    if (auto status = parser.parse(args)) return *status;
+    const std::string& verb = parser.chosenVerb()->name();
     // A record written to a file needs no head unit; everything else talks to its panel.
-    if (!writesFile && !enterHeadUnit(args[0], "hu nav", Registry::NotNeeded)) return 1;
-    return sub == "record" ? record(rest) : simple(sub, rest);
+    const bool writesFile = verb == "record" && !c.out.empty();
+    if (!writesFile && !enterHeadUnit(c.dir, "hu nav", Registry::NotNeeded)) return 1;
+    return verb == "record" ? record(c) : simple(verb, c);
 }
 
 }  // namespace hu

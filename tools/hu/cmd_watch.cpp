@@ -1,17 +1,17 @@
-// `hu watch DIR [--json] [--wait S]`: follows, from any terminal, whatever the head unit's
+// `hu watch DIR [--json] [--timeout S]`: follows, from any terminal, whatever the head unit's
 // programs show while they run, for a run started by anyone: the updater's pages with their
 // status and progress, the panel installer, the guidance panel's state, and the result.
 // Exit 0 when the update ended in success, 1 on failure, 2 when nothing ran.
 
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <thread>
 
 #include <fmt/format.h>
 
 #include "sim/board/fault_plan.h"
+#include "tools/hu/cli_support.h"
 #include "tools/hu/commands.h"
 #include "tools/hu/demo/json_events.h"
 #include "tools/hu/demo/page_follower.h"
@@ -23,39 +23,11 @@ namespace hu {
 
 namespace {
 
-constexpr const char* kUsage =
-    "usage: hu watch DIR [--json] [--wait S]\n"
-    "  --json     one JSON object a line per event (time, event, program, page, text, progress;\n"
-    "             the last one the result)\n"
-    "  --wait S   how long to wait for a program to show something (default 10 s)\n"
-    "exit status: 0 the update succeeded, 1 it failed, 2 nothing ran\n";
-
 struct WatchOptions {
     std::string dir;
     bool json = false;
-    double waitSeconds = 10;
+    double timeoutSeconds = 10;
 };
-
-std::string parse(const Args& args, WatchOptions& o) {
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--json") {
-            o.json = true;
-        } else if (a == "--wait") {
-            if (i + 1 >= args.size()) return "--wait needs a number of seconds";
-            char* end = nullptr;
-            o.waitSeconds = std::strtod(args[++i].c_str(), &end);
-            if (args[i].empty() || *end || !(o.waitSeconds >= 0) || o.waitSeconds > 86400)
-                return "--wait takes seconds from 0 to 86400, not \"" + args[i] + "\"";
-        } else if (a.rfind("--", 0) != 0 && o.dir.empty()) {
-            o.dir = a;
-        } else {
-            return "unexpected argument " + a;
-        }
-    }
-    if (o.dir.empty()) return "which head unit? (hu watch DIR)";
-    return {};
-}
 
 // Tells the events as they come: JSON lines, or lines and a live progress line on a terminal.
 class EventPrinter {
@@ -85,18 +57,16 @@ private:
 }  // namespace
 
 int cmdWatch(const Args& args) {
-    if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
-        std::printf("%s", kUsage);
-        return 0;
-    }
     WatchOptions o;
-    if (std::string error = parse(args, o); !error.empty()) {
-        std::fprintf(stderr, "hu watch: %s\n%s", error.c_str(), kUsage);
-        return 2;
-    }
+    cli::Parser parser("hu watch", "follow the programs' pages and the update's result while they run; exit status 0 when the "
+                                   "update succeeded, 1 when it failed, 2 when nothing ran");
+    parser.headUnit(o.dir)
+        .flag("--json", o.json, "one JSON object a line per event (time, event, program, page, text, progress; the last one the result)")
+        .seconds("--timeout", o.timeoutSeconds, 0, 86400, "how long to wait for a program to show something (10)");
+    if (auto status = parser.parse(args)) return *status;
     if (!enterHeadUnit(o.dir, "hu watch")) return 2;
     const uint64_t startMs = sim::monotonicMs();
-    const uint64_t waitMs = static_cast<uint64_t>(o.waitSeconds * 1000);
+    const uint64_t waitMs = static_cast<uint64_t>(o.timeoutSeconds * 1000);
     EventPrinter printer(o.json, startMs);
     demo::UpdateWatcher watcher;
     for (;;) {
@@ -105,7 +75,7 @@ int cmdWatch(const Args& args) {
         for (const auto& e : watcher.observe(demo::lookAtDesktop(), now)) printer.print(e);
         if (watcher.done()) break;
         if (!watcher.sawAnything() && now - startMs >= waitMs) {
-            demo::WatchEvent nothing{now, "result", "", "", "no updater or installer ran within " + fmt::format("{:g}", o.waitSeconds) + " s", {}, {}};
+            demo::WatchEvent nothing{now, "result", "", "", "no updater or installer ran within " + fmt::format("{:g}", o.timeoutSeconds) + " s", {}, {}};
             nothing.result = demo::outcomeName(demo::Outcome::NothingToDo);
             printer.print(nothing);
             return 2;

@@ -1,7 +1,8 @@
 #pragma once
 // The sub-commands of `hu`, one file each (cmd_<name>.cpp). Each takes the arguments after
-// its name and returns the process exit code; on failure it prints one clear line to stderr
-// ("hu init: /x exists and is not empty") and returns non-zero.
+// its name, reads them with cli::Parser (cli_support.h) and returns the process exit code: 0 on
+// success, 1 on failure, 2 for a command line it cannot take; on failure it prints one clear
+// line to stderr ("hu init: /x exists and is not empty").
 
 #include <string>
 #include <vector>
@@ -12,7 +13,7 @@ using Args = std::vector<std::string>;
 
 struct Command {
     const char* name;
-    const char* usage;    // one line: "init DIR"
+    const char* usage;    // one line: "hu init DIR [--force] ..."
     const char* summary;  // one line: what it does
     int (*run)(const Args& args);
 };

@@ -1,10 +1,11 @@
 // `hu`: the command people and tests use to create head units, build update packages, start
 // the simulators, drive the programs' windows and run the whole update end to end.
 
+#include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <string>
 
+#include "tools/hu/cli_support.h"
 #include "tools/hu/commands.h"
 
 namespace hu {
@@ -25,18 +26,28 @@ int cmdView(const Args& args);
 // Each command registers here, explicitly: name, usage, summary, entry point.
 const std::vector<Command>& commands() {
     static const std::vector<Command> table = {
-        {"init", "init DIR [--code-page N] [--model NAME] ...", "create a head unit on disk with default settings", cmdInit},
-        {"sim", "sim DIR NAME [options]", "run one simulator of a head unit in the foreground", cmdSim},
-        {"mcu-flash", "mcu-flash DIR [--file HOSTFILE] [--chip N] [--no-entry]", "program the MCU through COM5 as the updater's MCU page does", cmdMcuFlash},
-        {"bt-dfu", "bt-dfu DIR [--file HOSTFILE] [--verbose]", "update the Bluetooth module through COM2 as the updater's Bluetooth page does", cmdBtDfu},
-        {"ctl", "ctl DIR list|text|click|tap|key|send|post|copydata|wait|capture ...", "drive and inspect the programs' windows", cmdCtl},
-        {"package", "package DIR [--without PART,...] [--panel PATH...] ...", "build an update package on the head unit's SD card", cmdPackage},
-        {"board", "board DIR [--json] | board DIR fail WHAT PLAN", "show the board's GPIO lines, request log and OEM calls", cmdBoard},
-        {"flash", "flash DIR dump bootloader|hidden|sectors OUT", "write one region of the NAND flash to a file", cmdFlash},
-        {"nav", "nav DIR record [--turn N] ...|show|hide|speed N|end-guide|raise|destroy", "play the navigation program's messages to the guidance panel", cmdNav},
-        {"watch", "watch DIR [--json] [--wait S]", "follow the programs' pages and the update's result while they run", cmdWatch},
-        {"view", "view DIR [--scale N]", "the head unit's screen live in a window; the mouse is the pen", cmdView},
-        {"demo", "demo [DIR] [--emergency] [--keep] [--json] [--view] ...", "the whole update end to end on a fresh head unit, checked against the package", cmdDemo},
+        {"init", "hu init DIR [--code-page N] [--model NAME] [--versions OS,MICOM,BT] [--link COMn=PATH...] [--force]",
+         "create a head unit on disk with default settings", cmdInit},
+        {"sim", "hu sim DIR shell|mcu|bluetooth|navigation [options]", "run one simulator of a head unit in the foreground", cmdSim},
+        {"mcu-flash", "hu mcu-flash DIR [--file HOSTFILE] [--chip N] [--no-entry] [--verbose]",
+         "program the MCU through COM5 as the updater's MCU page does", cmdMcuFlash},
+        {"bt-dfu", "hu bt-dfu DIR [--file HOSTFILE] [--verbose]",
+         "update the Bluetooth module through COM2 as the updater's Bluetooth page does", cmdBtDfu},
+        {"ctl", "hu ctl DIR list|text|click|tap|key|send|post|copydata|wait|capture ...", "drive and inspect the programs' windows",
+         cmdCtl},
+        {"package", "hu package DIR [--without PART,...] [--panel [PATH...]] [--add] [options]",
+         "build an update package on the head unit's SD card", cmdPackage},
+        {"board", "hu board DIR [--json] | hu board DIR fail WHAT PLAN", "show the board's GPIO lines, request log and OEM calls",
+         cmdBoard},
+        {"flash", "hu flash DIR dump REGION OUT | hu flash DIR fail KIND PLAN", "write one region of the NAND flash to a file",
+         cmdFlash},
+        {"nav", "hu nav DIR record|show|hide|subscribe|speed|start|goal|route-found|raise|end-guide|destroy ...",
+         "play the navigation program's messages to the guidance panel", cmdNav},
+        {"watch", "hu watch DIR [--json] [--timeout S]", "follow the programs' pages and the update's result while they run",
+         cmdWatch},
+        {"view", "hu view DIR [--scale N]", "the head unit's screen live in a window; the mouse is the pen", cmdView},
+        {"demo", "hu demo [DIR] [--emergency] [--keep] [--json] [--view] [--screenshots FOLDER]",
+         "the whole update end to end on a fresh head unit, checked against the package", cmdDemo},
     };
     return table;
 }
@@ -45,26 +56,29 @@ const std::vector<Command>& commands() {
 
 namespace {
 
-void printHelp() {
-    std::printf("usage: hu COMMAND [ARGS...] | hu --version\n\ncommands:\n");
-    for (const auto& c : hu::commands()) std::printf("  %-46s %s\n", c.usage, c.summary);
+// The command list at the end of `hu --help`: each command's usage and what it does.
+std::string commandList() {
+    std::string text = "Commands (hu COMMAND --help lists a command's options):\n";
+    for (const auto& c : hu::commands()) text += std::string("  ") + c.usage + "\n      " + c.summary + "\n";
+    return text;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2 || !std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h") ||
-        !std::strcmp(argv[1], "help")) {
-        printHelp();
-        return argc < 2 ? 2 : 0;
-    }
-    if (!std::strcmp(argv[1], "--version")) {
-        std::printf("hu %s\n", HU_VERSION);
-        return 0;
-    }
+    // hu's own options come before the command; everything after the command is the command's.
+    const hu::Args args(argv + 1, argv + argc);
+    auto command = std::find_if(args.begin(), args.end(), [](const std::string& a) { return a.empty() || a[0] != '-'; });
+    const auto own = command == args.end() ? args.end() : command + 1;
+    std::string name;
+    hu::cli::Parser parser("hu", "hu: create simulated head units, build update packages, drive and watch the programs, run the whole update");
+    parser.positional("COMMAND", name, "the command to run, then its own arguments")
+        .version(std::string("hu ") + HU_VERSION)
+        .footer(commandList());
+    if (auto status = parser.parse(hu::Args(args.begin(), own))) return *status;
     for (const auto& c : hu::commands()) {
-        if (std::strcmp(argv[1], c.name) == 0) return c.run(hu::Args(argv + 2, argv + argc));
+        if (name == c.name) return c.run(hu::Args(own, args.end()));
     }
-    std::fprintf(stderr, "hu: unknown command '%s' (hu --help lists them)\n", argv[1]);
+    std::fprintf(stderr, "hu: unknown command '%s' (hu --help lists them)\n", name.c_str());
     return 2;
 }

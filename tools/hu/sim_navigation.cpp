@@ -5,6 +5,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <memory>
 
 #include "platform/core/debug.h"
 #include "sim/navigation/navigation_program.h"
@@ -21,42 +22,42 @@ void requestStop(int) { g_stop = true; }
 
 }  // namespace
 
-int runNavigationSimulator(const std::string& headUnitDir, const Args& options) {
-    std::string routeFile;
-    bool topmost = false;
-    for (size_t i = 0; i < options.size(); ++i) {
-        if (options[i] == "--route" && i + 1 < options.size()) {
-            routeFile = options[++i];
-        } else if (options[i] == "--topmost") {
-            topmost = true;
-        } else if (options[i] == "--print-route") {
+SimulatorRun describeNavigation(cli::Parser& verb) {
+    struct Options {
+        std::string routeFile;
+        bool topmost = false;
+        bool printRoute = false;
+    };
+    auto o = std::make_shared<Options>();
+    verb.text("--route", "FILE", o->routeFile, "the route to play (default: the built-in one)")
+        .flag("--topmost", o->topmost, "keep the map above other programs' full-screen pages")
+        .flag("--print-route", o->printRoute, "print the built-in route, a starting point for a route file, and exit");
+    return [o](const std::string& headUnitDir) {
+        if (o->printRoute) {
             std::printf("%s", sim::nav::builtinRouteText());
             return 0;
+        }
+        sim::nav::NavigationOptions navigation;
+        navigation.topmost = o->topmost;
+        if (o->routeFile.empty()) {
+            navigation.route = sim::nav::builtinRoute();
         } else {
-            std::fprintf(stderr, "hu sim navigation: unknown option %s (options: --route FILE, --topmost, --print-route)\n", options[i].c_str());
-            return 2;
+            std::string error;
+            auto route = sim::nav::loadRoute(o->routeFile, &error);
+            if (!route) {
+                std::fprintf(stderr, "hu sim navigation: %s\n", error.c_str());
+                return 1;
+            }
+            navigation.route = std::move(*route);
         }
-    }
-    sim::nav::NavigationOptions navigation;
-    navigation.topmost = topmost;
-    if (routeFile.empty()) {
-        navigation.route = sim::nav::builtinRoute();
-    } else {
-        std::string error;
-        auto route = sim::nav::loadRoute(routeFile, &error);
-        if (!route) {
-            std::fprintf(stderr, "hu sim navigation: %s\n", error.c_str());
-            return 1;
-        }
-        navigation.route = std::move(*route);
-    }
-    auto headUnit = enterHeadUnit(headUnitDir, "hu sim navigation", Registry::NotNeeded);
-    if (!headUnit) return 1;
-    ce::setProgramName("navigation");
+        auto headUnit = enterHeadUnit(headUnitDir, "hu sim navigation", Registry::NotNeeded);
+        if (!headUnit) return 1;
+        ce::setProgramName("navigation");
 
-    std::signal(SIGINT, requestStop);
-    std::signal(SIGTERM, requestStop);
-    return sim::nav::runNavigation(*headUnit, navigation, &g_stop);
+        std::signal(SIGINT, requestStop);
+        std::signal(SIGTERM, requestStop);
+        return sim::nav::runNavigation(*headUnit, navigation, &g_stop);
+    };
 }
 
 }  // namespace hu

@@ -4,7 +4,7 @@
 
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
+#include <memory>
 
 #include "platform/core/debug.h"
 #include "platform/core/profile.h"
@@ -22,32 +22,25 @@ void requestStop(int) { g_stop = true; }
 
 }  // namespace
 
-int runShellSimulator(const std::string& headUnitDir, const Args& options) {
-    sim::ShellOptions shell;
-    for (size_t i = 0; i < options.size(); ++i) {
-        if (options[i] == "--windows" && i + 1 < options.size()) {
-            shell.titles.clear();
-            const std::string& list = options[++i];
-            size_t start = 0;
-            for (size_t comma; (comma = list.find(',', start)) != std::string::npos; start = comma + 1) {
-                shell.titles.push_back(list.substr(start, comma - start));
-            }
-            shell.titles.push_back(list.substr(start));
-        } else {
-            std::fprintf(stderr, "hu sim shell: unknown option %s (options: --windows A,B,...)\n", options[i].c_str());
-            return 2;
-        }
-    }
-    auto headUnit = enterHeadUnit(headUnitDir, "hu sim shell", Registry::NotNeeded);
-    if (!headUnit) return 1;
-    const auto root = *headUnit;
-    ce::setProgramName("shell");
+SimulatorRun describeShell(cli::Parser& verb) {
+    auto shell = std::make_shared<sim::ShellOptions>();
+    verb.option("--windows", "A,B,...", "the windows' titles (ZOVEDIZUZ,GUI_Main,ORV_MAINMENU,ORV_SETUP)",
+                [shell](std::string& list) {
+                    shell->titles = cli::splitList(list);
+                    return std::string();
+                });
+    return [shell](const std::string& headUnitDir) {
+        auto headUnit = enterHeadUnit(headUnitDir, "hu sim shell", Registry::NotNeeded);
+        if (!headUnit) return 1;
+        const auto root = *headUnit;
+        ce::setProgramName("shell");
 
-    std::signal(SIGINT, requestStop);
-    std::signal(SIGTERM, requestStop);
-    std::printf("shell: windows %zu up, logging to %s\n", shell.titles.size(), (root / "log" / "shell.log").c_str());
-    std::fflush(stdout);
-    return sim::runShell(root, shell, &g_stop);
+        std::signal(SIGINT, requestStop);
+        std::signal(SIGTERM, requestStop);
+        std::printf("shell: windows %zu up, logging to %s\n", shell->titles.size(), (root / "log" / "shell.log").c_str());
+        std::fflush(stdout);
+        return sim::runShell(root, *shell, &g_stop);
+    };
 }
 
 }  // namespace hu

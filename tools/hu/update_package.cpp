@@ -138,7 +138,7 @@ public:
     }
 
     void build() {
-        StagedFolder staged(root_, options_.keepExisting);
+        StagedFolder staged(root_, options_.addToExisting);
         out_ = staged.path();
         const std::string lineEnd = options_.versionLineEnd ? "\r\n" : "";
         if (wanted("osver")) put("OSVer.bin", options_.osVersion + lineEnd);
@@ -294,7 +294,7 @@ private:
         panelOptions.panelFiles = options_.panelFiles;
         panelOptions.folder = out_ / "ZEK_Update";
         std::error_code ec;
-        fs::remove_all(panelOptions.folder, ec);  // kept by --keep: replaced as a whole
+        fs::remove_all(panelOptions.folder, ec);  // kept by --add: replaced as a whole
         const PanelPackage package = buildPanelPackage(dir_, panelOptions, progress_);
         progress_(fmt::format("{:<40} {:>10} files", "ZEK_Update (panel package)", package.files));
     }

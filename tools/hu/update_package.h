@@ -41,7 +41,7 @@ struct UpdatePackageOptions {
     std::vector<std::filesystem::path> panelFiles;  // the panel package's files (empty: its default)
 
     std::set<std::string> without;  // parts left out
-    bool keepExisting = false;      // add to the card's package instead of replacing it
+    bool addToExisting = false;      // add to the card's package instead of replacing it
     uint32_t seed = 1;
 };
 

@@ -158,20 +158,17 @@ TEST(BcspPeer, DeliversInSequenceAndRetransmitsUntilAcknowledged) {
     EXPECT_TRUE(peer.allSent());
 }
 
-TEST(ModuleOptions, CommandLineOverridesTheProfileAndBadValuesAreRefused) {
+TEST(ModuleOptions, OverridesWinOverTheProfileAndBadValuesAreRefused) {
     ModuleOptions options;
     std::string error;
     ASSERT_TRUE(ApplyModuleJson({{"transferSize", 2048}, {"dfuMode", true}}, options, error)) << error;
-    ASSERT_TRUE(ApplyModuleArgs({"--transfer-size", "512", "--paced"}, options, error)) << error;
+    ASSERT_TRUE(ApplyModuleJson({{"transferSize", 512}, {"paced", true}}, options, error)) << error;
     EXPECT_EQ(options.dfu.transferSize, 512);
     EXPECT_TRUE(options.dfu.startInDfuMode);
     EXPECT_TRUE(options.paced);
     EXPECT_FALSE(options.dfu.lenientBusy);
-    EXPECT_TRUE(ApplyModuleArgs({"--lenient-busy"}, options, error));
-    EXPECT_TRUE(options.dfu.lenientBusy);
-    EXPECT_FALSE(ApplyModuleArgs({"--busy-ms"}, options, error));
-    EXPECT_FALSE(ApplyModuleArgs({"--busy-ms", "x"}, options, error));
-    EXPECT_FALSE(ApplyModuleArgs({"--bogus"}, options, error));
+    EXPECT_FALSE(ApplyModuleJson({{"busyMs", -1}}, options, error));
+    EXPECT_FALSE(ApplyModuleJson({{"busyMs", 0x1000000}}, options, error));
     EXPECT_FALSE(ApplyModuleJson({{"transferSize", "big"}}, options, error));
     EXPECT_FALSE(ApplyModuleJson({{"nope", 1}}, options, error));
 }

@@ -7,11 +7,11 @@
 namespace sim::mcu {
 namespace {
 
-TEST(McuOptions, JsonThenArgumentsWithFaults) {
+TEST(McuOptions, JsonWithFaults) {
     McuOptions o;
-    applyJson(o, nlohmann::json::parse(R"({"chip": 1, "lastAddress": "0x7FFF", "blockCount": 32,
-        "dropAck": [3, 9], "nak": {"0x00": 2}, "eraseNoAck": true, "paced": true})"));
-    applyArgs(o, {"--blocks", "16", "--corrupt-checksum", "0xC0:1", "--drop-verify-ack", "1,2", "--garbage", "3"});
+    applyJson(o, nlohmann::json::parse(R"({"chip": 1, "lastAddress": "0x7FFF", "blockCount": 16,
+        "dropAck": [3, 9], "dropVerifyAck": "1,2", "nak": {"0x00": 2}, "corruptChecksum": "0xC0:1", "garbageBytes": 3,
+        "eraseNoAck": true, "paced": true})"));
     EXPECT_EQ(o.chip, 1);
     EXPECT_EQ(o.lastAddress, 0x7FFFu);
     EXPECT_EQ(o.blockCount, 16u);
@@ -28,9 +28,10 @@ TEST(McuOptions, JsonThenArgumentsWithFaults) {
 
 TEST(McuOptions, RejectsWhatTheDeviceCannotBe) {
     McuOptions o;
-    EXPECT_THROW(applyArgs(o, {"--chip"}), std::runtime_error);
-    EXPECT_THROW(applyArgs(o, {"--last-address", "lots"}), std::runtime_error);
-    EXPECT_THROW(applyArgs(o, {"--frobnicate"}), std::runtime_error);
+    EXPECT_THROW(blockList("3,x", "--drop-ack"), std::runtime_error);
+    std::map<uint8_t, int> commands;
+    EXPECT_THROW(addCommandCount(commands, "0x100", "--nak"), std::runtime_error);
+    EXPECT_THROW(applyJson(o, nlohmann::json::parse(R"({"lastAddress": "lots"})")), std::runtime_error);
     EXPECT_THROW(applyJson(o, nlohmann::json::parse(R"({"lastAdress": 1})")), std::runtime_error);
     o.lastAddress = 0xEFFE;
     EXPECT_NE(o.validate(), "");

@@ -89,12 +89,12 @@ TEST_F(HuNav, SaysInOneLineWhatIsWrong) {
     std::string error;
     EXPECT_EQ(Run("nav " + Dir() + " show", &error), 1);
     EXPECT_EQ(error, "hu nav: no panel running (no window \"ORV_KELO_ZEK\" on this head unit's desktop)\n");
-    EXPECT_EQ(Run("nav " + Dir() + " record --turn 300", &error), 1);
-    EXPECT_EQ(error, "hu nav: --turn: turn must be a number from 0 to 255 (the turn code), not \"300\"\n");
-    EXPECT_EQ(Run("nav " + Dir() + " record --road2 " + std::string(96, 'x'), &error), 1);
-    EXPECT_EQ(error, "hu nav: --road2: road2 is 96 UTF-16 units long; its field holds at most 95\n");
-    EXPECT_EQ(Run("nav " + Dir() + " speed fast", &error), 1);
-    EXPECT_EQ(error, "hu nav: speed needs km/h from 0 to 999, not \"fast\"\n");
+    EXPECT_EQ(Run("nav " + Dir() + " record --turn 300", &error), 2);
+    EXPECT_EQ(error, "hu nav: --turn: turn must be a number from 0 to 255 (the turn code), not \"300\" (hu nav DIR record --help)\n");
+    EXPECT_EQ(Run("nav " + Dir() + " record --road2 " + std::string(96, 'x'), &error), 2);
+    EXPECT_EQ(error, "hu nav: --road2: road2 is 96 UTF-16 units long; its field holds at most 95 (hu nav DIR record --help)\n");
+    EXPECT_EQ(Run("nav " + Dir() + " speed fast", &error), 2);
+    EXPECT_EQ(error, "hu nav: KMH: speed needs km/h from 0 to 999, not \"fast\" (hu nav DIR speed --help)\n");
     EXPECT_EQ(Run("nav /nonexistent/unit show", &error), 1);
     EXPECT_NE(error.find("is no head unit"), std::string::npos) << error;
     EXPECT_EQ(Run("nav " + Dir() + " record --turn 3 --out " + Dir(), &error), 1);  // a folder

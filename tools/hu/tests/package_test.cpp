@@ -143,7 +143,7 @@ TEST_F(HuPackage, NeverWritesThroughALinkOnTheCard) {
     fs::create_symlink(outside / "precious.txt", card() / "UpdateXan" / "MICOM.BIN");
     fs::remove_all(card() / "UpdateXan" / "OPTION");
     fs::create_directory_symlink(outside, card() / "UpdateXan" / "OPTION");
-    ASSERT_EQ(package("--keep --without panel,vrdb").status, 0);
+    ASSERT_EQ(package("--add --without panel,vrdb").status, 0);
     EXPECT_EQ(snapshot(outside), (std::map<std::string, std::string>{{"precious.txt", "precious"}}));
     EXPECT_FALSE(fs::is_symlink(card() / "UpdateXan" / "MICOM.BIN"));
     EXPECT_FALSE(fs::is_symlink(card() / "UpdateXan" / "OPTION"));

@@ -69,7 +69,7 @@ protected:
         while (!fs::exists(unit_ / "headunit.json") && std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(10ms);
         ASSERT_TRUE(fs::exists(unit_ / "headunit.json")) << Text("demo.err");
-        Start("watch", "watch " + unit_.string() + " --json --wait 120");
+        Start("watch", "watch " + unit_.string() + " --json --timeout 120");
     }
 
     fs::path work_, unit_;
@@ -141,15 +141,15 @@ TEST_F(WatchRun, AFailedUpdateEndsWithExitStatus1) {
 
 TEST_F(WatchRun, NothingRunningEndsWithExitStatus2) {
     sim::createHeadUnit(unit_, sim::HeadUnitOptions{});
-    Start("watch", "watch " + unit_.string() + " --json --wait 0.3");
+    Start("watch", "watch " + unit_.string() + " --json --timeout 0.3");
     ASSERT_EQ(Wait("watch", 60s), 2) << Text("watch.err");
     const auto watched = Events("watch");
     ASSERT_EQ(watched.size(), 1u) << Text("watch.json");
     EXPECT_EQ(watched[0].at("result"), "nothing ran");
 
-    Start("bad", "watch " + unit_.string() + " --wait soon");
+    Start("bad", "watch " + unit_.string() + " --timeout soon");
     EXPECT_EQ(Wait("bad", 30s), 2);
-    EXPECT_NE(Text("bad.err").find("--wait"), std::string::npos);
+    EXPECT_NE(Text("bad.err").find("--timeout"), std::string::npos);
     Start("none", "watch " + (work_ / "nowhere").string());
     EXPECT_EQ(Wait("none", 30s), 2);
 }

@@ -14,6 +14,7 @@
 #include "platform/ui/desktop.h"
 #include "platform/ui/desktop_changes.h"
 #include "platform/ui/window.h"
+#include "tools/hu/cli_support.h"
 #include "tools/hu/commands.h"
 #include "tools/hu/head_unit_arg.h"
 #include "tools/hu/view/sdl_window.h"
@@ -22,33 +23,10 @@ namespace hu {
 
 namespace {
 
-constexpr const char* kUsage =
-    "usage: hu view DIR [--scale N]\n"
-    "  --scale N   magnify the screen N times (1 to 4; default 1)\n"
-    "The mouse is the pen (press, release, double click), the keyboard gives keys.\n";
-
 struct ViewOptions {
     std::string dir;
     int scale = 1;
 };
-
-std::string parse(const Args& args, ViewOptions& o) {
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--scale") {
-            if (i + 1 >= args.size()) return "--scale needs a number";
-            const std::string& v = args[++i];
-            if (v.size() != 1 || v[0] < '1' || v[0] > '4') return "--scale takes 1 to 4, not \"" + v + "\"";
-            o.scale = v[0] - '0';
-        } else if (a.rfind("--", 0) != 0 && o.dir.empty()) {
-            o.dir = a;
-        } else {
-            return "unexpected argument " + a;
-        }
-    }
-    if (o.dir.empty()) return "which head unit? (hu view DIR)";
-    return {};
-}
 
 std::string programName(const std::string& program) {
     std::string name = ce::fileNameOf(program);
@@ -76,15 +54,11 @@ std::string titleOf(const std::string& unit) {
 }  // namespace
 
 int cmdView(const Args& args) {
-    if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
-        std::printf("%s", kUsage);
-        return 0;
-    }
     ViewOptions o;
-    if (std::string error = parse(args, o); !error.empty()) {
-        std::fprintf(stderr, "hu view: %s\n%s", error.c_str(), kUsage);
-        return 2;
-    }
+    cli::Parser parser("hu view", "the head unit's screen live in a window; the mouse is the pen (press, release, double "
+                                  "click), the keyboard gives keys");
+    parser.headUnit(o.dir).number("--scale", "N", o.scale, 1, 4, "magnify the screen N times (1)");
+    if (auto status = parser.parse(args)) return *status;
     const auto root = enterHeadUnit(o.dir, "hu view");
     if (!root) return 1;
     const char* x = std::getenv("DISPLAY");

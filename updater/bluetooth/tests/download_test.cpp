@@ -28,10 +28,10 @@ protected:
         module.reset();
     }
 
-    void startModule(std::vector<std::string> args = {}) {
+    void startModule(const nlohmann::json& settings = {}) {
         sim::bluetooth::ModuleOptions options;
         std::string error;
-        ASSERT_TRUE(sim::bluetooth::LoadModuleOptions(unit.root(), args, options, error)) << error;
+        ASSERT_TRUE(sim::bluetooth::LoadModuleOptions(unit.root(), settings, options, error)) << error;
         module = std::make_unique<sim::bluetooth::BluetoothModule>(options);
         module->start();
     }
@@ -105,7 +105,7 @@ TEST_F(DownloadTest, ModuleInApplicationModeIsRestartedIntoDfuAndReceivesTheExam
 
 TEST_F(DownloadTest, ModuleAlreadyInDfuModeWithALargeTransferSize) {
     Bytes image = writeImage(5000);
-    startModule({"--dfu-mode", "--transfer-size", "2048"});
+    startModule({{"dfuMode", true}, {"transferSize", 2048}});
     startEngine();
     ASSERT_TRUE(waitDone());
     auto state = module->snapshot();
@@ -118,7 +118,7 @@ TEST_F(DownloadTest, ModuleAlreadyInDfuModeWithALargeTransferSize) {
 // strict one (the default) would stall an early request and go to dfuERROR.
 TEST_F(DownloadTest, ImageOfWholeBlocksAndABusyManifestingModule) {
     Bytes image = writeImage(4 * 256 + 16);
-    startModule({"--dfu-mode", "--transfer-size", "256", "--busy-ms", "30", "--manifest-ms", "120"});
+    startModule({{"dfuMode", true}, {"transferSize", 256}, {"busyMs", 30}, {"manifestMs", 120}});
     startEngine();
     ASSERT_TRUE(waitDone());
     auto state = module->snapshot();
@@ -129,9 +129,9 @@ TEST_F(DownloadTest, ImageOfWholeBlocksAndABusyManifestingModule) {
 TEST_F(DownloadTest, BusyAfterTheLastShortBlockStrictAndLenient) {
     for (bool lenient : {false, true}) {
         Bytes image = writeImage(1500, lenient ? 2 : 3);
-        std::vector<std::string> args = {"--dfu-mode", "--busy-ms", "40", "--busy-last"};
-        if (lenient) args.push_back("--lenient-busy");
-        startModule(args);
+        nlohmann::json settings = {{"dfuMode", true}, {"busyMs", 40}, {"busyLast", true}};
+        if (lenient) settings["lenientBusy"] = true;
+        startModule(settings);
         startEngine();
         ASSERT_TRUE(waitDone()) << (lenient ? "lenient" : "strict");
         EXPECT_EQ(module->snapshot().image, firmwareOf(image)) << (lenient ? "lenient" : "strict");
@@ -142,7 +142,7 @@ TEST_F(DownloadTest, BusyAfterTheLastShortBlockStrictAndLenient) {
 
 TEST_F(DownloadTest, LenientBusyModuleEveryBlock) {
     Bytes image = writeImage(3 * 512 + 100 + 16);
-    startModule({"--dfu-mode", "--transfer-size", "512", "--busy-ms", "25", "--lenient-busy"});
+    startModule({{"dfuMode", true}, {"transferSize", 512}, {"busyMs", 25}, {"lenientBusy", true}});
     startEngine();
     ASSERT_TRUE(waitDone());
     auto state = module->snapshot();
@@ -152,8 +152,7 @@ TEST_F(DownloadTest, LenientBusyModuleEveryBlock) {
 
 TEST_F(DownloadTest, LineFaultsAreMadeGoodByRetransmission) {
     Bytes image = writeImage(8000);
-    startModule({"--corrupt-every", "5", "--drop-every", "7", "--bad-crc-every", "11", "--out-of-sequence-every", "13",
-                 "--lose-every", "6"});
+    startModule({{"corruptEvery", 5}, {"dropEvery", 7}, {"badCrcEvery", 11}, {"outOfSequenceEvery", 13}, {"loseEvery", 6}});
     startEngine();
     ASSERT_TRUE(waitDone(40s));
     auto state = module->snapshot();
@@ -163,7 +162,7 @@ TEST_F(DownloadTest, LineFaultsAreMadeGoodByRetransmission) {
 
 TEST_F(DownloadTest, NewAttemptStopsTheOldWorkerAndStartsCleanFromBlockZero) {
     Bytes image = writeImage(20000);
-    startModule({"--dfu-mode"});
+    startModule({{"dfuMode", true}});
     startEngine();
     auto until = std::chrono::steady_clock::now() + 20s;
     while (module->snapshot().blocksReceived < 3 && std::chrono::steady_clock::now() < until)
@@ -209,7 +208,7 @@ TEST_F(DownloadTest, WorkerEndsWhenThePortCannotBeOpenedOrTheImageIsMissing) {
     while (DfuWorkerResult() == 1 && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(5ms);
     EXPECT_EQ(DfuWorkerResult(), 0);
 
-    startModule({"--dfu-mode"});
+    startModule({{"dfuMode", true}});
     EXPECT_EQ(get_fileinfo(), -1);
     ASSERT_EQ(open_port(u"COM2:"), 1);
     setting_port(2, 0);

@@ -73,11 +73,11 @@ protected:
         module.reset();
     }
 
-    void startModule(std::vector<std::string> args = {}) {
+    void startModule(const nlohmann::json& settings = {}) {
         module.reset();
         sim::bluetooth::ModuleOptions options;
         std::string error;
-        ASSERT_TRUE(sim::bluetooth::LoadModuleOptions(unit.root(), args, options, error)) << error;
+        ASSERT_TRUE(sim::bluetooth::LoadModuleOptions(unit.root(), settings, options, error)) << error;
         module = std::make_unique<sim::bluetooth::BluetoothModule>(options);
         module->start();
     }
@@ -120,7 +120,7 @@ protected:
 
 TEST_F(PageTest, SuccessfulDownloadShowsItsProgressAndEndsWithOk) {
     Bytes image = writeImage(30 * 1024);
-    startModule({"--paced"});  // about four seconds on the line: several progress ticks
+    startModule({{"paced", true}});  // about four seconds on the line: several progress ticks
     ce::DebugCapture capture;
     UpdateBluetooth page;
     int result;
@@ -173,7 +173,7 @@ TEST_F(PageTest, SuccessfulDownloadShowsItsProgressAndEndsWithOk) {
 // past it.
 TEST_F(PageTest, SmallTransferSizeEndsAtAHundredPercent) {
     Bytes image = writeImage(20 * 1024 + 16);
-    startModule({"--transfer-size", "256"});
+    startModule({{"transferSize", 256}});
     UpdateBluetooth page;
     std::vector<std::string> texts;
     int result;
@@ -206,7 +206,7 @@ TEST_F(PageTest, MissingImageFailsAtOnce) {
 
 TEST_F(RussianPageTest, LinkThatNeverComesUpFailsAtTheNinthProgressTick) {
     writeImage(5000);
-    startModule({"--no-link"});
+    startModule({{"noLink", true}});
     ce::DebugCapture capture;
     UpdateBluetooth page;
     std::vector<std::string> texts;
@@ -230,7 +230,7 @@ TEST_F(RussianPageTest, LinkThatNeverComesUpFailsAtTheNinthProgressTick) {
 
 TEST_F(KoreanPageTest, StalledDownloadFailsAndTheSamePageSucceedsWhenRunAgain) {
     Bytes image = writeImage(6000);
-    startModule({"--dfu-mode", "--error-at-block", "2"});
+    startModule({{"dfuMode", true}, {"errorAtBlock", 2}});
     ce::DebugCapture capture;
     UpdateBluetooth page;
     page.setStallTicks(2);
@@ -241,7 +241,7 @@ TEST_F(KoreanPageTest, StalledDownloadFailsAndTheSamePageSucceedsWhenRunAgain) {
     expectEngineStopped();
 
     // The update sequence runs the step again: a fresh module, the same page object.
-    startModule({"--dfu-mode"});
+    startModule({{"dfuMode", true}});
     EXPECT_EQ(page.runModal(), ce::IDOK);
     EXPECT_EQ(page.statusText(), "성공...");
     EXPECT_EQ(module->snapshot().image, Bytes(image.begin(), image.end() - 16));
