@@ -90,7 +90,10 @@ Parser::Parser(const std::string& name, const std::string& description)
     : owned_(std::make_unique<CLI::App>(description, name)), app_(owned_.get()), verbName_(name) {
     app_->allow_extras();  // said in one line by parse(), with the first one named
     app_->option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);  // "--timeout 5 --timeout 9": 9
-    app_->get_formatter()->column_width(34);
+    app_->set_help_flag("-h,--help", "print this help and exit");
+    const auto& format = app_->get_formatter();  // shared with the verbs
+    format->column_width(34);
+    format->label("SUBCOMMAND", "VERB");
 }
 
 Parser::Parser(CLI::App* app, std::string verbName) : app_(app), verbName_(std::move(verbName)) {}
@@ -201,6 +204,7 @@ Parser& Parser::choice(const char* name, const char* valueName, std::string& int
 Parser& Parser::verb(const char* name, const char* description) {
     CLI::App* sub = app_->add_subcommand(name, description);
     sub->allow_extras();
+    sub->group("Verbs");
     app_->require_subcommand(verbRequired_ ? 1 : 0, 1);
     verbs_.push_back(std::unique_ptr<Parser>(new Parser(sub, name)));
     return *verbs_.back();
