@@ -8,37 +8,38 @@ namespace sim::bluetooth {
 
 const std::vector<ModuleSetting>& ModuleSettings() {
     using O = ModuleOptions;
+    constexpr long kOnOff = 0, kAnyNumber = 0xFFFFFF;
     static const std::vector<ModuleSetting> table = {
-        {"--dfu-mode", "dfuMode", false, "start in DFU mode instead of the application",
+        {"--dfu-mode", "dfuMode", kOnOff, "start in DFU mode instead of the application",
          [](O& o, long v) { o.dfu.startInDfuMode = v != 0; }},
-        {"--transfer-size", "transferSize", true, "the transfer size in the DFU function descriptor (1024)",
+        {"--transfer-size", "transferSize", 0xFFFF, "the transfer size in the DFU function descriptor (1024)",
          [](O& o, long v) { o.dfu.transferSize = static_cast<uint16_t>(v); }},
-        {"--busy-ms", "busyMs", true, "answer busy with this poll time-out after each block",
+        {"--busy-ms", "busyMs", kAnyNumber, "answer busy with this poll time-out after each block",
          [](O& o, long v) { o.dfu.busyMs = static_cast<uint32_t>(v); }},
-        {"--busy-last", "busyLast", false, "... only after a short (last) block", [](O& o, long v) { o.dfu.busyLastOnly = v != 0; }},
-        {"--lenient-busy", "lenientBusy", false,
+        {"--busy-last", "busyLast", kOnOff, "... only after a short (last) block", [](O& o, long v) { o.dfu.busyLastOnly = v != 0; }},
+        {"--lenient-busy", "lenientBusy", kOnOff,
          "hold a request that comes while busy until the block is written, instead of stalling it and going to the error state",
          [](O& o, long v) { o.dfu.lenientBusy = v != 0; }},
-        {"--manifest-ms", "manifestMs", true, "report manifestation for N ms after the final download",
+        {"--manifest-ms", "manifestMs", kAnyNumber, "report manifestation for N ms after the final download",
          [](O& o, long v) { o.dfu.manifestMs = static_cast<uint32_t>(v); }},
-        {"--error-at-block", "errorAtBlock", true, "fault: go to the error state when block N arrives",
+        {"--error-at-block", "errorAtBlock", kAnyNumber, "fault: go to the error state when block N arrives",
          [](O& o, long v) { o.dfu.errorAtBlock = static_cast<int>(v); }},
-        {"--corrupt-every", "corruptEvery", true, "fault: change a byte in every Nth reliable packet sent (first copy)",
+        {"--corrupt-every", "corruptEvery", kAnyNumber, "fault: change a byte in every Nth reliable packet sent (first copy)",
          [](O& o, long v) { o.faults.corruptEvery = static_cast<int>(v); }},
-        {"--drop-every", "dropEvery", true, "fault: do not send every Nth reliable packet the first time",
+        {"--drop-every", "dropEvery", kAnyNumber, "fault: do not send every Nth reliable packet the first time",
          [](O& o, long v) { o.faults.dropEvery = static_cast<int>(v); }},
-        {"--bad-crc-every", "badCrcEvery", true, "fault: send every Nth reliable packet first with a wrong CRC",
+        {"--bad-crc-every", "badCrcEvery", kAnyNumber, "fault: send every Nth reliable packet first with a wrong CRC",
          [](O& o, long v) { o.faults.badCrcEvery = static_cast<int>(v); }},
-        {"--out-of-sequence-every", "outOfSequenceEvery", true, "fault: send every Nth reliable packet first with a wrong SEQ",
+        {"--out-of-sequence-every", "outOfSequenceEvery", kAnyNumber, "fault: send every Nth reliable packet first with a wrong SEQ",
          [](O& o, long v) { o.faults.outOfSequenceEvery = static_cast<int>(v); }},
-        {"--lose-every", "loseEvery", true, "fault: lose every Nth reliable packet from the host",
+        {"--lose-every", "loseEvery", kAnyNumber, "fault: lose every Nth reliable packet from the host",
          [](O& o, long v) { o.faults.loseReceivedEvery = static_cast<int>(v); }},
-        {"--no-link", "noLink", false, "fault: never complete link establishment", [](O& o, long v) { o.faults.neverLink = v != 0; }},
-        {"--retransmit-ms", "retransmitMs", true, "the retransmission time-out in ms (250)",
+        {"--no-link", "noLink", kOnOff, "fault: never complete link establishment", [](O& o, long v) { o.faults.neverLink = v != 0; }},
+        {"--retransmit-ms", "retransmitMs", kAnyNumber, "the retransmission time-out in ms (250)",
          [](O& o, long v) { o.timing.retransmit = std::chrono::milliseconds(v); }},
-        {"--restart-ms", "restartMs", true, "ms the module takes to restart after a reset (50)",
+        {"--restart-ms", "restartMs", kAnyNumber, "ms the module takes to restart after a reset (50)",
          [](O& o, long v) { o.restartMs = static_cast<uint32_t>(v); }},
-        {"--paced", "paced", false, "carry bytes at the line rate in both directions", [](O& o, long v) { o.paced = v != 0; }},
+        {"--paced", "paced", kOnOff, "carry bytes at the line rate in both directions", [](O& o, long v) { o.paced = v != 0; }},
     };
     return table;
 }
@@ -69,7 +70,7 @@ bool ApplyModuleJson(const nlohmann::json& section, ModuleOptions& options, std:
         long number = 0;
         if (value.is_boolean()) {
             number = value.get<bool>() ? 1 : 0;
-        } else if (value.is_number_integer() && value.get<long>() >= 0 && value.get<long>() <= 0xFFFFFF) {
+        } else if (value.is_number_integer() && value.get<long>() >= 0 && value.get<long>() <= (found->maxNumber > 0 ? found->maxNumber : 0xFFFFFF)) {
             number = value.get<long>();
         } else {
             error = "bluetooth setting \"" + key + "\" is not a number or a boolean in range";

@@ -38,12 +38,12 @@ bool ApplyModuleJson(const nlohmann::json& section, ModuleOptions& options, std:
 // The host path of the module's serial line: the profile's "serial" entry for the port.
 std::filesystem::path ModuleLinkPath(const ModuleOptions& options);
 
-// One setting besides "port": its option, its JSON key, whether it takes a number (0..0xFFFFFF;
-// else it is on or off), what it does, and how it is applied.
+// One setting besides "port": its option, its JSON key, the largest number it takes (0 for one
+// that is on or off), what it does, and how it is applied.
 struct ModuleSetting {
     const char* flag;
     const char* key;
-    bool takesNumber;
+    long maxNumber;
     const char* description;
     std::function<void(ModuleOptions&, long)> apply;
 };

@@ -32,9 +32,9 @@ SimulatorRun describeBluetooth(cli::Parser& verb) {
     });
     for (const auto& s : sim::bluetooth::ModuleSettings()) {
         const std::string key = s.key;
-        if (s.takesNumber)
+        if (s.maxNumber > 0)
             verb.option(s.flag, "N", s.description,
-                        cli::wholeNumber(0, 0xFFFFFF, [settings, key](long long v) { (*settings)[key] = v; }));
+                        cli::wholeNumber(0, s.maxNumber, [settings, key](long long v) { (*settings)[key] = v; }));
         else
             verb.flag(s.flag, s.description, [settings, key] { (*settings)[key] = true; });
     }

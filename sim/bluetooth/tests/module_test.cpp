@@ -169,6 +169,8 @@ TEST(ModuleOptions, OverridesWinOverTheProfileAndBadValuesAreRefused) {
     EXPECT_FALSE(options.dfu.lenientBusy);
     EXPECT_FALSE(ApplyModuleJson({{"busyMs", -1}}, options, error));
     EXPECT_FALSE(ApplyModuleJson({{"busyMs", 0x1000000}}, options, error));
+    EXPECT_FALSE(ApplyModuleJson({{"transferSize", 70000}}, options, error));  // would wrap to 4464
+    EXPECT_EQ(options.dfu.transferSize, 512);
     EXPECT_FALSE(ApplyModuleJson({{"transferSize", "big"}}, options, error));
     EXPECT_FALSE(ApplyModuleJson({{"nope", 1}}, options, error));
 }
