@@ -76,6 +76,7 @@ int main(int argc, char** argv) {
         .version(std::string("hu ") + HU_VERSION)
         .footer(commandList());
     if (auto status = parser.parse(hu::Args(args.begin(), own))) return *status;
+    if (name == "help") return *parser.parse({"--help"});  // as `hu --help`
     for (const auto& c : hu::commands()) {
         if (name == c.name) return c.run(hu::Args(own, args.end()));
     }

@@ -145,6 +145,15 @@ TEST(CommandLine, AMistakeIsOneLineThatNamesItWithExitStatus2) {
     }
 }
 
+TEST(CommandLine, HelpListsEveryCommand) {
+    for (const char* help : {"--help", "-h", "help"}) {
+        const auto run = runCommand(hu(help));
+        EXPECT_EQ(run.status, 0) << help;
+        for (const char* command : {"init", "sim", "mcu-flash", "bt-dfu", "ctl", "package", "board", "flash", "nav", "watch", "view", "demo"})
+            EXPECT_NE(run.out.find(std::string("\n  hu ") + command + " "), std::string::npos) << help << " lacks " << command;
+    }
+}
+
 TEST(CommandLine, VersionIsOneLine) {
     const auto run = runCommand(hu("--version"));
     EXPECT_EQ(run.status, 0);
