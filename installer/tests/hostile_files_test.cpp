@@ -100,6 +100,10 @@ TEST_F(HostileFiles, LinksInThePackageAreSkippedNotCopiedAsTheirTargets) {
     EXPECT_FALSE(fs::exists(fs::symlink_status(unit_.nand() / "ZEK" / "stolen")));
     EXPECT_TRUE(debug.contains("CopyFiles skips the link \\SDMMC Card\\UpdateXan\\ZEK_Update\\ZEK\\stolen.txt"));
     EXPECT_TRUE(debug.contains("CopyFiles skips the link \\SDMMC Card\\UpdateXan\\ZEK_Update\\ZEK\\stolen\r\n"));
+    // What the copy skips is not counted either: the verification of the two files ends at 100 %.
+    EXPECT_EQ(run_.m_nSourceFileTotal, 2);
+    EXPECT_EQ(VerifyAll(run_), 1);
+    EXPECT_EQ(view_.statusTexts().back(), "Verifying CRC32 : 100%");
 }
 
 TEST_F(HostileFiles, ALinkedLogIsNotWrittenThroughAndTheVerificationStillCounts) {
