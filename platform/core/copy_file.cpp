@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <functional>
 #include <memory>
 
 #include "platform/core/files.h"
@@ -128,7 +129,15 @@ Error copyFileEx(std::string_view source, std::string_view target, const CopyPro
                  const bool* cancel, uint32_t flags) {
     auto from = detail::pinEntry(source);
     if (!from) return from.error();
-    auto inFd = detail::openPinnedFile(*from, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+    // The source is opened before the target is looked at: a copy from a missing source fails
+    // as such, whatever the target.
+    auto to = [&] { return detail::pinEntry(target); };
+    return detail::copyPinned(*from, to, progress, cancel, flags);
+}
+
+Error detail::copyPinned(const PinnedEntry& from, const std::function<Result<PinnedEntry>()>& pinTarget,
+                         const CopyProgressRoutine& progress, const bool* cancel, uint32_t flags) {
+    auto inFd = detail::openPinnedFile(from, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
     if (!inFd) return inFd.error();
     const HostFd in(*inFd);
     auto sourceEntry = detail::describeEntry(in.fd);
@@ -136,7 +145,7 @@ Error copyFileEx(std::string_view source, std::string_view target, const CopyPro
     const uint64_t total = sourceEntry->size;
 
     uint32_t disposition = (flags & COPY_FILE_FAIL_IF_EXISTS) ? CREATE_NEW : CREATE_ALWAYS;
-    auto to = detail::pinEntry(target);
+    auto to = pinTarget();
     if (!to) return to.error();
     auto outFd = detail::openPinnedFile(*to, GENERIC_WRITE, 0, disposition);
     if (!outFd) return outFd.error();
@@ -145,7 +154,7 @@ Error copyFileEx(std::string_view source, std::string_view target, const CopyPro
     // From here on a failed copy leaves no partial target behind.
     auto abandon = [&](Error e) {
         out.close();
-        ::unlinkat(to->folder.get(), to->name.c_str(), 0);
+        ::unlinkat(to->folder, to->name.c_str(), 0);
         return e;
     };
 

@@ -8,6 +8,7 @@
 #include <cerrno>
 
 #include "platform/core/files.h"
+#include "platform/core/folder_names.h"
 #include "platform/core/host_file.h"
 #include "platform/core/paths.h"
 #include "platform/core/profile.h"
@@ -32,15 +33,19 @@ bool isMountRoot(const struct stat& st) {
 Error deleteFile(std::string_view path) {
     auto found = detail::pinExisting(path);
     if (!found) return found.error();
-    const int folder = found->folder.get();
-    const char* name = found->name.c_str();
-    if (S_ISDIR(found->entry->st_mode)) return ERROR_ACCESS_DENIED;
+    return detail::deletePinned(*found);
+}
+
+Error detail::deletePinned(const PinnedEntry& found) {
+    const int folder = found.folder;
+    const char* name = found.name.c_str();
+    if (S_ISDIR(found.entry->st_mode)) return ERROR_ACCESS_DENIED;
 
     // The guard keeps an exclusive open from slipping in between the check and the unlink, and
     // tells the read-only attribute of the very file it holds.
-    detail::UniqueFd guard;
+    UniqueFd guard;
     bool readOnly = false;
-    const Error held = detail::holdAgainstExclusiveOpens(folder, name, &guard, &readOnly);
+    const Error held = holdAgainstExclusiveOpens(folder, name, &guard, &readOnly);
     if (readOnly) return ERROR_ACCESS_DENIED;
     if (held) return held;
     if (::unlinkat(folder, name, 0) == 0) return ERROR_SUCCESS;
@@ -50,7 +55,7 @@ Error deleteFile(std::string_view path) {
 Error removeDirectory(std::string_view path) {
     auto found = detail::pinExisting(path);
     if (!found) return found.error();
-    const int folder = found->folder.get();
+    const int folder = found->folder;
     const char* name = found->name.c_str();
     const uint32_t attributes = detail::attributesAt(folder, name, *found->entry);
     if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return ERROR_DIRECTORY;
@@ -63,7 +68,10 @@ Error removeDirectory(std::string_view path) {
 Error createDirectory(std::string_view path) {
     auto pinned = detail::pinEntry(path);
     if (!pinned) return pinned.error();
-    if (::mkdirat(pinned->folder.get(), pinned->name.c_str(), 0777) == 0) return ERROR_SUCCESS;
+    if (::mkdirat(pinned->folder, pinned->name.c_str(), 0777) == 0) {
+        detail::noteCreated(pinned->folder, pinned->name);
+        return ERROR_SUCCESS;
+    }
     if (errno == EEXIST) return ERROR_ALREADY_EXISTS;
     return errno == ENOENT || errno == ENOTDIR ? ERROR_PATH_NOT_FOUND : errorFromErrno(errno);
 }
@@ -71,13 +79,13 @@ Error createDirectory(std::string_view path) {
 Result<uint32_t> getFileAttributes(std::string_view path) {
     auto found = detail::pinExisting(path);
     if (!found) return fail(found.error());
-    return detail::attributesAt(found->folder.get(), found->name.c_str(), *found->entry);
+    return detail::attributesAt(found->folder, found->name.c_str(), *found->entry);
 }
 
 Error setFileAttributes(std::string_view path, uint32_t attributes) {
     auto found = detail::pinExisting(path);
     if (!found) return found.error();
-    return detail::storeAttributesAt(found->folder.get(), found->name.c_str(), attributes);
+    return detail::storeAttributesAt(found->folder, found->name.c_str(), attributes);
 }
 
 }  // namespace ce

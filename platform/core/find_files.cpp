@@ -75,19 +75,15 @@ Result<std::vector<FindData>> exactSearch(std::string_view path) {
     if (!pinned->entry) return fail(ERROR_FILE_NOT_FOUND);
     FindData data;
     data.name = pinned->name;
-    data.attributes = detail::attributesAt(pinned->folder.get(), pinned->name.c_str(), *pinned->entry);
+    data.attributes = detail::attributesAt(pinned->folder, pinned->name.c_str(), *pinned->entry);
     data.size = S_ISREG(pinned->entry->st_mode) ? static_cast<uint64_t>(pinned->entry->st_size) : 0;
     return std::vector<FindData>{std::move(data)};
 }
 
 // Opens a pinned folder for listing; a link in the folder's place is not walked
 // (ERROR_PATH_NOT_FOUND). A volume's root is its pinned folder itself.
-DIR* openFolder(const detail::PinnedEntry& pinned) {
-    int fd = ::openat(pinned.folder.get(), pinned.name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0) return nullptr;
-    DIR* stream = ::fdopendir(fd);
-    if (stream == nullptr) ::close(fd);
-    return stream;
+int openFolder(const detail::PinnedEntry& pinned) {
+    return ::openat(pinned.folder, pinned.name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
 }
 
 }  // namespace
@@ -104,10 +100,22 @@ Result<std::vector<FindData>> findFiles(std::string_view pattern, FindDetail lev
     auto pinned = detail::pinEntry(folder);
     if (!pinned) return fail(ERROR_PATH_NOT_FOUND);
 
-    // Each entry is looked at relative to the open folder.
-    DIR* stream = openFolder(*pinned);
-    if (stream == nullptr)
+    const int dir = openFolder(*pinned);
+    if (dir < 0)
         return fail(errno == ENOENT || errno == ENOTDIR || errno == ELOOP ? ERROR_PATH_NOT_FOUND : errorFromErrno(errno));
+    auto found = detail::listFolder(dir, namePattern, level);
+    if (found && found->empty()) return fail(ERROR_FILE_NOT_FOUND);
+    return found;
+}
+
+Result<std::vector<FindData>> detail::listFolder(int dir, std::string_view namePattern, FindDetail level) {
+    DIR* stream = ::fdopendir(dir);
+    if (stream == nullptr) {
+        const int err = errno;
+        ::close(dir);
+        return fail(errorFromErrno(err));
+    }
+    // Each entry is looked at relative to the open folder.
     std::vector<FindData> found;
     int readError = 0;
     for (;;) {
@@ -120,7 +128,7 @@ Result<std::vector<FindData>> findFiles(std::string_view pattern, FindDetail lev
         std::string name = dirEntry->d_name;
         if (name == "." || name == ".." || !wildcardMatch(namePattern, name)) continue;
         auto entry = detail::describeEntryAt(::dirfd(stream), name.c_str(), level == FindDetail::Full);
-        if (!entry) continue;  // vanished, or a dangling link
+        if (!entry) continue;  // vanished meanwhile
         FindData data;
         data.name = std::move(name);
         data.attributes = entry->attributes;
@@ -129,7 +137,6 @@ Result<std::vector<FindData>> findFiles(std::string_view pattern, FindDetail lev
     }
     ::closedir(stream);
     if (readError != 0) return fail(errorFromErrno(readError));
-    if (found.empty()) return fail(ERROR_FILE_NOT_FOUND);
     sortByName(found);
     return found;
 }

@@ -12,6 +12,7 @@
 #include <cstdint>
 
 #include "platform/core/files.h"
+#include "platform/core/folder_names.h"
 
 namespace ce::detail {
 
@@ -197,11 +198,12 @@ Result<int> openPinnedFile(const PinnedEntry& pinned, uint32_t access, uint32_t 
     bool created = false;
     UniqueFd fd;
     if (!exists && (flags & O_CREAT)) {
-        fd.reset(::openat(pinned.folder.get(), pinned.name.c_str(), flags | O_EXCL, 0666));
+        fd.reset(::openat(pinned.folder, pinned.name.c_str(), flags | O_EXCL, 0666));
         created = fd.get() >= 0;
+        if (created) noteCreated(pinned.folder, pinned.name);
         if (!created && (errno != EEXIST || disposition == CREATE_NEW)) return fail(openError(errno));
     }
-    if (!created) fd.reset(::openat(pinned.folder.get(), pinned.name.c_str(), flags, 0666));
+    if (!created) fd.reset(::openat(pinned.folder, pinned.name.c_str(), flags, 0666));
     if (fd.get() < 0) return fail(openError(errno));
     struct stat opened {};
     if (::fstat(fd.get(), &opened) != 0 || !S_ISREG(opened.st_mode)) return fail(ERROR_CANT_ACCESS_FILE);

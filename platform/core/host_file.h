@@ -15,12 +15,14 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 
 #include "platform/core/error.h"
+#include "platform/core/files.h"
 
 namespace ce::detail {
 
@@ -49,9 +51,11 @@ private:
 // An entry of a volume pinned to the folder that holds it. `name` is the entry's name in that
 // folder as stored (a case variant of the caller's spelling when only one exists), or "." for
 // a volume's root, whose own host path may be a link that is the head unit's to follow.
-// `entry` is an lstat of the entry when it exists.
+// `entry` is an lstat of the entry when it exists. The folder is `owned` when the pin opened
+// it, or borrowed from a folder the caller holds open.
 struct PinnedEntry {
-    UniqueFd folder;
+    UniqueFd owned;
+    int folder = -1;
     std::string name;
     std::filesystem::path host;
     std::optional<struct stat> entry;
@@ -59,12 +63,14 @@ struct PinnedEntry {
 };
 Result<PinnedEntry> pinEntry(std::string_view devicePath);
 
-// The entry `relative` ("IMG\a.bmp") below an open folder, resolved the same way: the folders
-// on the way are real folders of their own, found without regard to case.
+// The entry `relative` ("IMG\a.bmp") below the open folder `folder` (host path `folderHost`),
+// resolved the same way; ".." never climbs above the folder (ERROR_PATH_NOT_FOUND). The pin
+// may borrow `folder`, which must stay open while it is used.
 Result<PinnedEntry> pinEntryBelow(int folder, const std::filesystem::path& folderHost, std::string_view relative);
 
-// The pinned entry, which must exist: ERROR_FILE_NOT_FOUND when it does not.
+// The same, for an entry that must exist: ERROR_FILE_NOT_FOUND when it does not.
 Result<PinnedEntry> pinExisting(std::string_view devicePath);
+Result<PinnedEntry> pinExistingBelow(int folder, const std::filesystem::path& folderHost, std::string_view relative);
 
 // Name of the extended attribute that holds the device attributes (read-only, hidden,
 // system, archive) as a 4-byte little-endian number. A file without it has none of them.
@@ -117,5 +123,15 @@ Error holdAgainstExclusiveOpens(int folder, const char* name, UniqueFd* guard, b
 // attribute, a folder refused) and returns its descriptor, which the caller closes. The
 // disposition must already be valid.
 Result<int> openPinnedFile(const PinnedEntry& pinned, uint32_t access, uint32_t share, uint32_t disposition);
+
+// The operations behind files.h on a pinned entry, shared by the calls on device paths and
+// those on held folders.
+Error deletePinned(const PinnedEntry& found);  // the entry must exist
+// The target is pinned (by pinTarget) only once the source is open.
+Error copyPinned(const PinnedEntry& from, const std::function<Result<PinnedEntry>()>& pinTarget,
+                 const CopyProgressRoutine& progress, const bool* cancel, uint32_t flags);
+// Lists the open folder `dir` (taken over and closed) as findFiles lists a folder: the entries
+// matching namePattern, in name order; an empty list when nothing matches.
+Result<std::vector<FindData>> listFolder(int dir, std::string_view namePattern, FindDetail detail);
 
 }  // namespace ce::detail

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/core/case_fold.h"
+#include "platform/core/folder_names.h"
 #include "platform/core/host_file.h"
 #include "platform/core/profile.h"
 
@@ -61,29 +62,10 @@ std::optional<std::vector<std::string>> collapseBelowRoot(std::vector<std::strin
 
 bool sameName(std::string_view a, std::string_view b) { return equalNoCase(a, b); }
 
+using detail::caseVariantIn;
 using detail::UniqueFd;
 
 constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
-
-// The first entry of the open folder `dir` (in name order, so the choice is reproducible) whose
-// name equals `name` without regard to case.
-std::optional<std::string> caseVariantIn(int dir, const std::string& name) {
-    const int fd = ::openat(dir, ".", kFolderFlags);
-    if (fd < 0) return std::nullopt;
-    DIR* stream = ::fdopendir(fd);
-    if (stream == nullptr) {
-        ::close(fd);
-        return std::nullopt;
-    }
-    std::optional<std::string> best;
-    while (const dirent* entry = ::readdir(stream)) {
-        std::string_view entryName = entry->d_name;
-        if (entryName == "." || entryName == "..") continue;
-        if ((!best || entryName < *best) && equalNoCase(entryName, name)) best = std::string(entryName);
-    }
-    ::closedir(stream);
-    return best;
-}
 
 // Why a folder on the way cannot be opened: a missing one, a file or a link in its place all
 // leave the path without a folder.
@@ -107,27 +89,28 @@ int openChildFolder(int dir, const std::string& name, std::string* found) {
     return ::openat(dir, found->c_str(), kFolderFlags | O_NOFOLLOW);
 }
 
-// Opens the folder parts[0]/…/parts[count-1] below the open folder `base` (taken over), each
-// one a folder of its own, never a link; `host` gets the names as stored. Nearly every path is
-// spelled as stored: one openat2 settles the whole chain. Otherwise (a case variant on the
-// way, or a host without openat2) one component at a time.
-Result<UniqueFd> openFolders(UniqueFd base, const std::vector<std::string>& parts, size_t count, fs::path* host) {
-    if (count == 0) return base;
+// Opens the folder parts[0]/…/parts[count-1] below the open folder `base`, each one a folder
+// of its own, never a link; `host` gets the names as stored. Nothing is opened for count 0 (the
+// folder is `base` itself). Nearly every path is spelled as stored: one openat2 settles the
+// whole chain. Otherwise (a case variant on the way, or a host without openat2) one component
+// at a time.
+Result<UniqueFd> openFolders(int base, const std::vector<std::string>& parts, size_t count, fs::path* host) {
+    if (count == 0) return UniqueFd();
     std::string joined = parts[0];
     for (size_t i = 1; i < count; ++i) (joined += '/') += parts[i];
     struct open_how how {};
     how.flags = kFolderFlags | O_NOFOLLOW;
     how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
-    const long fd = ::syscall(SYS_openat2, base.get(), joined.c_str(), &how, sizeof how);
+    const long fd = ::syscall(SYS_openat2, base, joined.c_str(), &how, sizeof how);
     if (fd >= 0) {
         for (size_t i = 0; i < count; ++i) *host /= parts[i];
         return UniqueFd(static_cast<int>(fd));
     }
     if (errno != ENOENT && errno != ENOSYS) return fail(folderError(errno));
-    UniqueFd current = std::move(base);
+    UniqueFd current;
     std::string found;
     for (size_t i = 0; i < count; ++i) {
-        const int next = openChildFolder(current.get(), parts[i], &found);
+        const int next = openChildFolder(i == 0 ? base : current.get(), parts[i], &found);
         if (next < 0) return fail(folderError(errno));
         current.reset(next);
         *host /= found;
@@ -135,20 +118,23 @@ Result<UniqueFd> openFolders(UniqueFd base, const std::vector<std::string>& part
     return current;
 }
 
-// Pins parts[last] below the open folder `base` (whose host path is `host`).
-Result<detail::PinnedEntry> pinBelow(UniqueFd base, fs::path host, const std::vector<std::string>& parts) {
+// Pins parts[last] below the open folder `base` (whose host path is `host`); `owned` is `base`
+// when the caller opened it for this pin alone.
+Result<detail::PinnedEntry> pinBelow(int base, UniqueFd owned, fs::path host, const std::vector<std::string>& parts) {
     detail::PinnedEntry pinned;
-    auto folder = openFolders(std::move(base), parts, parts.size() - 1, &host);
+    auto folder = openFolders(base, parts, parts.size() - 1, &host);
     if (!folder) return fail(folder.error());
-    pinned.folder = std::move(*folder);
+    const bool opened = folder->get() >= 0;
+    pinned.owned = opened ? std::move(*folder) : std::move(owned);
+    pinned.folder = opened ? pinned.owned.get() : base;
     pinned.name = parts.back();
     struct stat st {};
-    if (::fstatat(pinned.folder.get(), pinned.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+    if (::fstatat(pinned.folder, pinned.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
         pinned.entry = st;
     } else if (errno == ENOENT) {
         // A file about to be created keeps the caller's spelling unless a case variant exists.
-        auto variant = caseVariantIn(pinned.folder.get(), pinned.name);
-        if (variant && ::fstatat(pinned.folder.get(), variant->c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        auto variant = caseVariantIn(pinned.folder, pinned.name);
+        if (variant && ::fstatat(pinned.folder, variant->c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
             pinned.name = std::move(*variant);
             pinned.entry = st;
         }
@@ -172,9 +158,10 @@ Result<detail::PinnedEntry> pinRoot(const fs::path& base) {
         if (folder.get() < 0) return fail(ERROR_PATH_NOT_FOUND);
         pinned.name = base.filename().string();
     }
-    pinned.folder = std::move(folder);
+    pinned.owned = std::move(folder);
+    pinned.folder = pinned.owned.get();
     struct stat st {};
-    if (::fstatat(pinned.folder.get(), pinned.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) pinned.entry = st;
+    if (::fstatat(pinned.folder, pinned.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) pinned.entry = st;
     return pinned;
 }
 
@@ -308,7 +295,8 @@ Result<detail::PinnedEntry> detail::pinEntry(std::string_view devicePath) {
     // The volume's own folder may be a link (a card mounted elsewhere): it is the head unit's.
     UniqueFd root(::open(walk->base.c_str(), kFolderFlags));
     if (root.get() < 0) return fail(folderError(errno));
-    return pinBelow(std::move(root), std::move(walk->base), walk->parts);
+    const int base = root.get();
+    return pinBelow(base, std::move(root), std::move(walk->base), walk->parts);
 }
 
 Result<detail::PinnedEntry> detail::pinEntryBelow(int folder, const fs::path& folderHost, std::string_view relative) {
@@ -316,13 +304,17 @@ Result<detail::PinnedEntry> detail::pinEntryBelow(int folder, const fs::path& fo
     const std::vector<std::string> raw = rawComponents(relative);
     auto parts = collapseBelowRoot(raw.begin(), raw.end());
     if (!parts || parts->empty()) return fail(ERROR_PATH_NOT_FOUND);
-    UniqueFd base(::fcntl(folder, F_DUPFD_CLOEXEC, 0));
-    if (base.get() < 0) return fail(errorFromErrno(errno));
-    return pinBelow(std::move(base), folderHost, *parts);
+    return pinBelow(folder, UniqueFd(), folderHost, *parts);
 }
 
 Result<detail::PinnedEntry> detail::pinExisting(std::string_view devicePath) {
     auto pinned = pinEntry(devicePath);
+    if (pinned && !pinned->entry) return fail(ERROR_FILE_NOT_FOUND);
+    return pinned;
+}
+
+Result<detail::PinnedEntry> detail::pinExistingBelow(int folder, const fs::path& folderHost, std::string_view relative) {
+    auto pinned = pinEntryBelow(folder, folderHost, relative);
     if (pinned && !pinned->entry) return fail(ERROR_FILE_NOT_FOUND);
     return pinned;
 }
