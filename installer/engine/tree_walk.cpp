@@ -13,6 +13,12 @@ std::optional<std::vector<ce::FindData>> ListFolder(std::string_view folder, ce:
     return std::nullopt;
 }
 
+std::optional<std::vector<ce::FindData>> ListFolder(const ce::Folder& folder, ce::FindDetail detail) {
+    auto found = folder.list(detail);
+    if (!found) return std::nullopt;
+    return std::move(found).value();
+}
+
 TreeTotals TreeTotalsOf(std::string_view folder, Links links) {
     const auto entries = ListFolder(folder, ce::FindDetail::NamesAndSizes);
     if (!entries) return {-1, -1.0};

@@ -15,6 +15,9 @@ namespace installer {
 std::optional<std::vector<ce::FindData>> ListFolder(std::string_view folder,
                                                     ce::FindDetail detail = ce::FindDetail::Full);
 
+// The same for a folder held open.
+std::optional<std::vector<ce::FindData>> ListFolder(const ce::Folder& folder, ce::FindDetail detail);
+
 inline bool IsFolder(const ce::FindData& entry) { return (entry.attributes & ce::FILE_ATTRIBUTE_DIRECTORY) != 0; }
 
 // A symbolic link: walks never follow it (it is deleted as itself and never copied).
