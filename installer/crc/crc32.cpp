@@ -51,21 +51,37 @@ uint32_t Crc32UpdateWith(Crc32Method method, uint32_t crc, const void* data, siz
     return method == Crc32Method::CarryLess ? carryLessUpdate(crc, data, size) : Crc32UpdatePortable(crc, data, size);
 }
 
-ce::Error FileCrc32(std::string_view path, uint32_t* crc) {
-    *crc = 0;
-    auto file = ce::File::open(path, ce::GENERIC_READ, ce::FILE_SHARE_READ, ce::OPEN_EXISTING);
-    if (!file) return file.error();
+namespace {
 
+// The CRC of what an open file holds from where it stands, read in 4096-byte blocks.
+uint32_t crcOfFile(ce::File& file) {
     const UpdateFunction update = chosenUpdate();
     uint32_t running = 0xFFFFFFFFu;
     alignas(64) std::array<unsigned char, kFileBlock> block;
     for (;;) {
         uint32_t bytesRead = 0;
-        if ((*file)->read(block.data(), kFileBlock, &bytesRead) != ce::ERROR_SUCCESS || bytesRead == 0) break;
+        if (file.read(block.data(), kFileBlock, &bytesRead) != ce::ERROR_SUCCESS || bytesRead == 0) break;
         running = update(running, block.data(), bytesRead);
         if (bytesRead < kFileBlock) break;  // a read comes back short only at the end of the file
     }
-    *crc = ~running;
+    return ~running;
+}
+
+}  // namespace
+
+ce::Error FileCrc32(std::string_view path, uint32_t* crc) {
+    *crc = 0;
+    auto file = ce::File::open(path, ce::GENERIC_READ, ce::FILE_SHARE_READ, ce::OPEN_EXISTING);
+    if (!file) return file.error();
+    *crc = crcOfFile(**file);
+    return ce::ERROR_SUCCESS;
+}
+
+ce::Error FileCrc32(const ce::Folder& folder, std::string_view relative, uint32_t* crc) {
+    *crc = 0;
+    auto file = folder.openFile(relative, ce::GENERIC_READ, ce::FILE_SHARE_READ, ce::OPEN_EXISTING);
+    if (!file) return file.error();
+    *crc = crcOfFile(**file);
     return ce::ERROR_SUCCESS;
 }
 

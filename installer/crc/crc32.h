@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "platform/core/error.h"
+#include "platform/core/files.h"
 
 namespace installer {
 
@@ -40,5 +41,9 @@ inline uint32_t Crc32(const void* data, size_t size) { return ~Crc32Update(0xFFF
 // of the bytes read; a failing read ends the file early) or the system error code when it could
 // not be opened (*crc is then 0).
 ce::Error FileCrc32(std::string_view path, uint32_t* crc);
+
+// The same for a file named relative to a folder held open (a checksum list's line below the
+// destination), which spares resolving the folder again for every file.
+ce::Error FileCrc32(const ce::Folder& folder, std::string_view relative, uint32_t* crc);
 
 }  // namespace installer

@@ -2,6 +2,9 @@
 
 #include <fmt/printf.h>
 
+#include <algorithm>
+#include <optional>
+#include <string_view>
 #include <vector>
 
 #include "installer/crc/crc32.h"
@@ -28,15 +31,44 @@ void appendToLog(InstallRun& run, const std::string& message) {
     }
 }
 
-// True when the file at path has the expected CRC, reading it a second time on a mismatch.
+// Where a listed file is read from: relative to the destination held open, unless the line
+// climbs out of it with "..", which the path resolution of the whole device path settles.
+class ListedFile {
+public:
+    ListedFile(const std::optional<ce::Folder>& root, std::string relative, std::string path)
+        : root_(root), relative_(std::move(relative)), path_(std::move(path)) {}
+
+    const std::string& path() const { return path_; }
+
+    ce::Error crc(uint32_t* crc) const {
+        return root_ && !climbs(relative_) ? FileCrc32(*root_, relative_, crc) : FileCrc32(path_, crc);
+    }
+
+private:
+    static bool climbs(std::string_view relative) {
+        size_t start = 0;
+        while (start <= relative.size()) {
+            const size_t end = std::min(relative.find_first_of("\\/", start), relative.size());
+            if (relative.substr(start, end - start) == "..") return true;
+            start = end + 1;
+        }
+        return false;
+    }
+
+    const std::optional<ce::Folder>& root_;
+    std::string relative_;
+    std::string path_;
+};
+
+// True when the listed file has the expected CRC, reading it a second time on a mismatch.
 // On failure *error is the second reading's result.
-bool fileMatches(const std::string& path, uint32_t expected, ce::Error* error) {
+bool fileMatches(const ListedFile& file, uint32_t expected, ce::Error* error) {
     uint32_t crc = 0;
-    *error = FileCrc32(path, &crc);
+    *error = file.crc(&crc);
     if (*error == ce::ERROR_SUCCESS && crc == expected) return true;
-    *error = FileCrc32(path, &crc);
+    *error = file.crc(&crc);
     if (*error != ce::ERROR_SUCCESS || crc != expected) return false;
-    ce::debugPrint("!!!!%s %08X : %08X\r\n", path, crc, expected);
+    ce::debugPrint("!!!!%s %08X : %08X\r\n", file.path(), crc, expected);
     return true;
 }
 
@@ -60,16 +92,21 @@ int32_t VerifyCrcList(InstallRun& run, std::string_view listPath) {
     auto reader = ce::TextReader::open(listPath, ce::TextReader::Text);
     if (!reader) return 0;
 
+    // The destination is resolved once for the whole list.
+    std::optional<ce::Folder> root;
+    if (auto opened = ce::Folder::open(run.m_strDestinationRoot)) root = std::move(opened).value();
     int32_t failures = 0;
     while (const auto line = (*reader)->readLine(kCrcLineBuffer)) {
         const auto checking = ParseCrcListLine(*line);
         if (!checking) continue;
-        const std::string path = JoinPath(run.m_strDestinationRoot, ce::ansiToUtf8(checking->relativePath));
+        std::string relative = ce::ansiToUtf8(checking->relativePath);
+        std::string path = JoinPath(run.m_strDestinationRoot, relative);
+        const ListedFile file(root, std::move(relative), std::move(path));
         ce::Error error = ce::ERROR_SUCCESS;
-        if (!fileMatches(path, checking->expected, &error)) {
+        if (!fileMatches(file, checking->expected, &error)) {
             const std::string message = error == ce::ERROR_FILE_NOT_FOUND
-                                            ? fmt::sprintf("%s file does not exist!\r\n", path)
-                                            : fmt::sprintf("%s file failed in CRC comparing\r\n", path);
+                                            ? fmt::sprintf("%s file does not exist!\r\n", file.path())
+                                            : fmt::sprintf("%s file failed in CRC comparing\r\n", file.path());
             appendToLog(run, message);
             ce::debugPrint("%s", message);
             ++failures;

@@ -47,15 +47,26 @@ ce::CopyProgressResult OnCopyProgress(InstallRun& run, const ce::CopyProgressInf
     return ce::PROGRESS_CONTINUE;
 }
 
-void CopyOneFile(InstallRun& run, std::string_view source, std::string_view destination) {
+namespace {
+
+// Copies one file, from a held source folder into a held destination folder when there is one;
+// a failure is reported on the debug output only.
+void copyOneFile(InstallRun& run, const ce::Folder* from, const ce::Folder* to, const std::string& name,
+                 std::string_view source, std::string_view destination) {
     if (!run.process.running) {
         ce::debugPrint("CopyFiles stopped because of system power off or suspend\r\n");
         return;
     }
-    const ce::Error error = ce::copyFileEx(
-        source, destination, [&run](const ce::CopyProgressInfo& info) { return OnCopyProgress(run, info); },
-        &run.process.copyCancel, 0);
+    const auto progress = [&run](const ce::CopyProgressInfo& info) { return OnCopyProgress(run, info); };
+    const ce::Error error = from && to ? from->copyFileTo(name, *to, name, progress, &run.process.copyCancel, 0)
+                                       : ce::copyFileEx(source, destination, progress, &run.process.copyCancel, 0);
     if (error != ce::ERROR_SUCCESS) ce::debugPrint("CopyFiles Error : %d(%s)\r\n", error, std::string(source));
+}
+
+}  // namespace
+
+void CopyOneFile(InstallRun& run, std::string_view source, std::string_view destination) {
+    copyOneFile(run, nullptr, nullptr, {}, source, destination);
 }
 
 void CopyTree(InstallRun& run, std::string_view sourceView, std::string_view destinationView) {
@@ -64,19 +75,23 @@ void CopyTree(InstallRun& run, std::string_view sourceView, std::string_view des
     ce::createDirectory(kPanelInstallFolder);
     ce::createDirectory(destination);
 
-    const auto entries = ListFolder(source, ce::FindDetail::NamesAndSizes);
+    // Both folders are resolved once and their files copied by name. A destination that cannot
+    // be held (a link in its place, a missing parent) leaves each copy to fail as it always did.
+    const auto from = ce::Folder::open(source);
+    const auto entries = from ? ListFolder(*from, ce::FindDetail::NamesAndSizes) : std::nullopt;
     if (!entries) return;
+    const auto to = ce::Folder::open(destination);
     for (const auto& entry : *entries) {
         if (!run.process.running) return;
-        const std::string from = JoinPath(source, entry.name);
-        const std::string to = JoinPath(destination, entry.name);
+        const std::string fromPath = JoinPath(source, entry.name);
+        const std::string toPath = JoinPath(destination, entry.name);
         if (IsLink(entry)) {
-            ce::debugPrint("CopyFiles skips the link %s\r\n", from);
+            ce::debugPrint("CopyFiles skips the link %s\r\n", fromPath);
         } else if (IsFolder(entry)) {
-            CopyTree(run, from, to);
+            CopyTree(run, fromPath, toPath);
         } else {
             run.m_strCurrentFileName = entry.name;
-            CopyOneFile(run, from, to);
+            copyOneFile(run, &*from, to ? &*to : nullptr, entry.name, fromPath, toPath);
         }
     }
 }

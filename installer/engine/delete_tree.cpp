@@ -10,12 +10,13 @@
 namespace installer {
 namespace {
 
-void deleteOneFile(InstallRun& run, const std::string& path, const ce::FindData& entry) {
+// Deletes the file `entry` of the held folder whose device path is `path`.
+void deleteOneFile(InstallRun& run, const ce::Folder& folder, const std::string& path, const ce::FindData& entry) {
     if (entry.attributes & ce::FILE_ATTRIBUTE_READONLY) {
-        ce::setFileAttributes(path, ce::FILE_ATTRIBUTE_NORMAL);
+        folder.setFileAttributes(entry.name, ce::FILE_ATTRIBUTE_NORMAL);
         ce::debugPrint("SetFileAttributes call for a file\r\n");
     }
-    if (ce::deleteFile(path) != ce::ERROR_SUCCESS) {
+    if (folder.deleteFile(entry.name) != ce::ERROR_SUCCESS) {
         ce::debugPrint("Fail to delete File %s\r\n", path);
         return;
     }
@@ -48,14 +49,16 @@ void removeFolder(const std::string& folder) {
 
 void DeleteTree(InstallRun& run, std::string_view folderView) {
     const std::string folder(folderView);
-    if (const auto entries = ListFolder(folder)) {
+    // The folder is resolved once; its files are deleted by their names in it.
+    const auto held = ce::Folder::open(folder);
+    if (const auto entries = held ? ListFolder(*held, ce::FindDetail::Full) : std::nullopt) {
         for (const auto& entry : *entries) {
             if (!run.process.running) return;
             const std::string path = JoinPath(folder, entry.name);
             if (IsFolder(entry)) {
                 DeleteTree(run, path);
             } else {
-                deleteOneFile(run, path, entry);
+                deleteOneFile(run, *held, path, entry);
             }
         }
     }

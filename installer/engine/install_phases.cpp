@@ -14,7 +14,7 @@ void ScanPhase(InstallRun& run) {
         if (!entry.used) continue;
         const std::string source = SourceFolderOf(run.m_strInstallerFolder, entry);
         run.m_nDestFileTotal += CountFiles(DestinationFolderOf(entry));
-        const TreeTotals sourceTotals = TreeTotalsOf(source);
+        const TreeTotals sourceTotals = TreeTotalsOf(source, Links::Skipped);
         run.m_dSourceByteTotal += sourceTotals.bytes;
         run.m_nSourceFileTotal += sourceTotals.files;
         run.m_dSourceTreeBytes[static_cast<size_t>(i)] = sourceTotals.bytes;

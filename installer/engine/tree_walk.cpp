@@ -13,16 +13,22 @@ std::optional<std::vector<ce::FindData>> ListFolder(std::string_view folder, ce:
     return std::nullopt;
 }
 
-TreeTotals TreeTotalsOf(std::string_view folder) {
+std::optional<std::vector<ce::FindData>> ListFolder(const ce::Folder& folder, ce::FindDetail detail) {
+    auto found = folder.list(detail);
+    if (!found) return std::nullopt;
+    return std::move(found).value();
+}
+
+TreeTotals TreeTotalsOf(std::string_view folder, Links links) {
     const auto entries = ListFolder(folder, ce::FindDetail::NamesAndSizes);
     if (!entries) return {-1, -1.0};
     TreeTotals totals;
     for (const auto& entry : *entries) {
         if (IsFolder(entry)) {
-            const TreeTotals sub = TreeTotalsOf(JoinPath(folder, entry.name));
+            const TreeTotals sub = TreeTotalsOf(JoinPath(folder, entry.name), links);
             totals.files += sub.files;
             totals.bytes += sub.bytes;
-        } else {
+        } else if (!IsLink(entry) || links == Links::Counted) {
             totals.files += 1;
             totals.bytes += static_cast<double>(static_cast<uint32_t>(entry.size));
         }

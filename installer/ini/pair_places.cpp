@@ -17,6 +17,10 @@ const char* UnsafePairBecause(std::string_view source, std::string_view destinat
     if (!from) return "the source is not on a volume of the head unit";
     if (ce::placeWithin(*from, *to)) return "the destination holds its source";
     if (package && ce::placeWithin(*package, *to)) return "the destination holds the package folder";
+    // Copying a source into itself would never end, and deleting a folder of the package
+    // would take files the installation is about to copy or check.
+    if (ce::placeWithin(*to, *from)) return "the destination lies inside its source";
+    if (package && ce::placeWithin(*to, *package)) return "the destination lies inside the package folder";
     return nullptr;
 }
 

@@ -1,7 +1,9 @@
 #pragma once
 // Where a pair's folders lie, checked before the pair is used: the delete phase empties the
 // destination before anything is copied into it, so a destination that is a volume's root, or
-// that holds the pair's own source or the package, would wipe what the installation needs.
+// that holds the pair's own source or the package, would wipe what the installation needs; one
+// inside the source or the package would wipe part of the package (and a source copied into
+// itself recurses).
 
 #include <string_view>
 

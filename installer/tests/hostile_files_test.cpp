@@ -10,7 +10,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <future>
 #include <thread>
@@ -100,6 +102,10 @@ TEST_F(HostileFiles, LinksInThePackageAreSkippedNotCopiedAsTheirTargets) {
     EXPECT_FALSE(fs::exists(fs::symlink_status(unit_.nand() / "ZEK" / "stolen")));
     EXPECT_TRUE(debug.contains("CopyFiles skips the link \\SDMMC Card\\UpdateXan\\ZEK_Update\\ZEK\\stolen.txt"));
     EXPECT_TRUE(debug.contains("CopyFiles skips the link \\SDMMC Card\\UpdateXan\\ZEK_Update\\ZEK\\stolen\r\n"));
+    // What the copy skips is not counted either: the verification of the two files ends at 100 %.
+    EXPECT_EQ(run_.m_nSourceFileTotal, 2);
+    EXPECT_EQ(VerifyAll(run_), 1);
+    EXPECT_EQ(view_.statusTexts().back(), "Verifying CRC32 : 100%");
 }
 
 TEST_F(HostileFiles, ALinkedLogIsNotWrittenThroughAndTheVerificationStillCounts) {
@@ -129,6 +135,33 @@ TEST_F(HostileFiles, AFifoNamedInAListFailsItsCheckWithoutBlocking) {
     EXPECT_EQ(verified.get(), 0);
     EXPECT_EQ(run_.m_nCrcErrorCount, 1);
     EXPECT_NE(readHostFile(package() / "CRCLOG.TXT").find(std::string("p\0i\0p\0e\0", 8)), std::string::npos);
+}
+
+// Another user swaps a folder of the installed tree for a link to a folder outside, over and
+// over (an atomic exchange), while the installation deletes and copies the tree again and
+// again: no delete or copy may ever reach the outside folder.
+TEST_F(HostileFiles, AFolderSwappedForALinkWhileInstallingNeverSendsTheInstallationOutside) {
+    writeHostFile(outside() / "a.bmp", "precious too");
+    install();
+    const std::string folder = (unit_.nand() / "ZEK" / "IMG").string();
+    const std::string link = (unit_.nand() / "ZEK" / "IMG.lnk").string();
+    const std::string target = outside().string();
+    std::atomic<bool> stop{false};
+    std::thread swapper([&] {
+        while (!stop) {
+            ::symlink(target.c_str(), link.c_str());  // again after each delete phase
+            ::renameat2(AT_FDCWD, folder.c_str(), AT_FDCWD, link.c_str(), RENAME_EXCHANGE);
+        }
+    });
+    for (int i = 0; i < 300; ++i) {
+        run_.Reset();
+        install();
+    }
+    stop = true;
+    swapper.join();
+    EXPECT_EQ(readHostFile(outside() / "secret.txt"), "precious");
+    EXPECT_EQ(readHostFile(outside() / "a.bmp"), "precious too");
+    EXPECT_EQ(std::distance(fs::directory_iterator(outside()), fs::directory_iterator()), 2);
 }
 
 // The card has no owners: whoever can reach it may write it. Another local user plants links

@@ -125,7 +125,12 @@ TEST_F(PackageIni, DestinationsThatTheDeletePhaseWouldWipeLeaveTheirPairUnused) 
         {"Panel\\ZEK", "\\SDMMC Card\\UpdateXan\\ZEK_Update\\Panel", "the destination holds its source"},
         {"ZEK", "\\SDMMC Card\\UpdateXan", "the destination holds its source"},
         {"..\\Other", "\\SDMMC Card\\UpdateXan\\ZEK_Update", "the destination holds the package folder"},
-        {"..\\Other", "\\SDMMC Card\\UpdateXan\\ZEK_Update\\Fonts", nullptr},
+        {"..\\Other", "\\SDMMC Card\\UpdateXan\\ZEK_Update\\Fonts", "the destination lies inside the package folder"},
+        {"ZEK", "\\SDMMC Card\\UpdateXan\\ZEK_Update\\zek\\IMG", "the destination lies inside its source"},
+        {"..\\Other", "\\SDMMC Card\\UpdateXan\\other\\new", "the destination lies inside its source"},
+        {"ZEK", "\\SDMMC Card\\UpdateXan\\ZEK_Update\\Fonts\\..\\zek\\x", "the destination lies inside its source"},
+        {"..\\Other", "\\SDMMC Card\\UpdateXan\\ZEK_Updates", nullptr},
+        {"ZEK", "\\SDMMC Card\\Maps", nullptr},
         {"..\\..\\..\\..\\Host\\etc", "\\NAND Flash\\ZEK", "the source is not on a volume of the head unit"},
     };
     for (const PairCase& c : cases) {

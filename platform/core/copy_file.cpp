@@ -1,10 +1,12 @@
 // CopyFileEx: one file, in chunks copied in place by the kernel where it can, with a progress
 // routine that can cancel.
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <functional>
 #include <memory>
 
 #include "platform/core/files.h"
@@ -125,10 +127,17 @@ private:
 
 Error copyFileEx(std::string_view source, std::string_view target, const CopyProgressRoutine& progress,
                  const bool* cancel, uint32_t flags) {
-    auto sourceLookup = detail::lookUpHostPath(source);
-    if (!sourceLookup) return sourceLookup.error();
-    auto inFd = detail::openHostFile(sourceLookup->host, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
-                                     detail::statOf(*sourceLookup));
+    auto from = detail::pinEntry(source);
+    if (!from) return from.error();
+    // The source is opened before the target is looked at: a copy from a missing source fails
+    // as such, whatever the target.
+    auto to = [&] { return detail::pinEntry(target); };
+    return detail::copyPinned(*from, to, progress, cancel, flags);
+}
+
+Error detail::copyPinned(const PinnedEntry& from, const std::function<Result<PinnedEntry>()>& pinTarget,
+                         const CopyProgressRoutine& progress, const bool* cancel, uint32_t flags) {
+    auto inFd = detail::openPinnedFile(from, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
     if (!inFd) return inFd.error();
     const HostFd in(*inFd);
     auto sourceEntry = detail::describeEntry(in.fd);
@@ -136,17 +145,16 @@ Error copyFileEx(std::string_view source, std::string_view target, const CopyPro
     const uint64_t total = sourceEntry->size;
 
     uint32_t disposition = (flags & COPY_FILE_FAIL_IF_EXISTS) ? CREATE_NEW : CREATE_ALWAYS;
-    auto targetHost = hostPath(target);
-    if (!targetHost) return targetHost.error();
-    auto outFd = detail::openHostFile(*targetHost, GENERIC_WRITE, 0, disposition);
+    auto to = pinTarget();
+    if (!to) return to.error();
+    auto outFd = detail::openPinnedFile(*to, GENERIC_WRITE, 0, disposition);
     if (!outFd) return outFd.error();
     HostFd out(*outFd);
 
     // From here on a failed copy leaves no partial target behind.
     auto abandon = [&](Error e) {
         out.close();
-        std::error_code ec;
-        std::filesystem::remove(*targetHost, ec);
+        ::unlinkat(to->folder, to->name.c_str(), 0);
         return e;
     };
 

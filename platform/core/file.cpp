@@ -18,10 +18,9 @@ File::~File() { ::close(fd_); }
 Result<std::unique_ptr<File>> File::open(std::string_view path, uint32_t access, uint32_t share, uint32_t disposition) {
     if (disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING) return fail(ERROR_INVALID_PARAMETER);
     if (disposition == TRUNCATE_EXISTING && !(access & GENERIC_WRITE)) return fail(ERROR_INVALID_PARAMETER);
-    auto lookup = detail::lookUpHostPath(path);
-    if (!lookup) return fail(lookup.error());
-
-    auto fd = detail::openHostFile(lookup->host, access, share, disposition, detail::statOf(*lookup));
+    auto pinned = detail::pinEntry(path);
+    if (!pinned) return fail(pinned.error());
+    auto fd = detail::openPinnedFile(*pinned, access, share, disposition);
     if (!fd) return fail(fd.error());
     return std::unique_ptr<File>(new File(*fd, access));
 }

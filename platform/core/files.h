@@ -35,6 +35,10 @@ enum : uint32_t {
     INVALID_FILE_ATTRIBUTES = 0xFFFFFFFF,
 };
 
+// Each operation resolves the folders of its path once, opening each from the volume's root
+// without following any link, and then acts on its entry relative to that open folder: someone
+// who swaps a folder on the path for a link meanwhile cannot send it outside the volume.
+//
 // A symbolic link inside a volume is an entry of its own: searches report it with
 // FILE_ATTRIBUTE_REPARSE_POINT alone (never as a folder, so walks do not descend into it),
 // deleteFile removes the link itself, and opening, creating or truncating a file through it
@@ -153,6 +157,7 @@ public:
     int hostFd() const { return fd_; }  // for the platform's own use (devices)
 
 private:
+    friend class Folder;
     explicit File(int fd, uint32_t access);
     int fd_;
     uint32_t access_;
@@ -180,6 +185,42 @@ private:
     size_t pos_ = 0;
     bool eof_ = false;
     Mode mode_ = Text;
+};
+
+// ---- Folders held open --------------------------------------------------------------------
+
+// A folder held open for a walk that acts on many of its entries. Each call names an entry by a
+// path relative to the folder ("a.bmp", "IMG\a.bmp") and resolves only that path, from the
+// folder that was opened, with the same rules and results as the calls on whole device paths:
+// names without regard to case, no link followed, ".." never above the held folder
+// (ERROR_PATH_NOT_FOUND). A folder renamed, or swapped for a link, after it was opened stays the
+// folder the calls act in.
+class Folder {
+public:
+    // ERROR_PATH_NOT_FOUND when the path names no folder (a link in its place included).
+    static Result<Folder> open(std::string_view devicePath);
+    Result<Folder> openFolder(std::string_view relative) const;
+
+    // Every entry, as findFiles("folder\*", detail) finds them; an empty folder gives an empty list.
+    Result<std::vector<FindData>> list(FindDetail detail) const;
+
+    Error deleteFile(std::string_view relative) const;
+    Error setFileAttributes(std::string_view relative, uint32_t attributes) const;
+    Result<std::unique_ptr<File>> openFile(std::string_view relative, uint32_t access, uint32_t share,
+                                           uint32_t disposition) const;
+
+    // copyFileEx from an entry of this folder to an entry of `targetFolder`.
+    Error copyFileTo(std::string_view source, const Folder& targetFolder, std::string_view target,
+                     const CopyProgressRoutine& progress, const bool* cancel, uint32_t flags) const;
+
+    Folder(Folder&& other) noexcept;
+    Folder& operator=(Folder&& other) noexcept;
+    ~Folder();
+
+private:
+    Folder(int fd, std::string host);
+    int fd_;
+    std::string host_;  // the folder's host path, for the names pins report
 };
 
 }  // namespace ce

@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -60,30 +61,29 @@ std::string reportedName(const fs::path& host) {
 }
 
 Result<std::vector<FindData>> exactSearch(std::string_view path) {
-    auto lookup = detail::lookUpHostPath(path);
-    if (!lookup) return fail(lookup.error());
-    const fs::path& host = lookup->host;
+    auto pinned = detail::pinEntry(path);
+    if (!pinned) return fail(pinned.error());
+    const fs::path& host = pinned->host;
     // A volume's root is described as the folder it stands for, whatever its host path is.
-    if (lookup->volumeRoot) {
+    if (pinned->volumeRoot) {
         std::error_code ec;
         const fs::path real = fs::canonical(host, ec);
         auto entry = ec ? std::nullopt : entryOf(real, reportedName(host));
         if (!entry) return fail(ERROR_FILE_NOT_FOUND);
         return std::vector<FindData>{std::move(*entry)};
     }
-    auto entry = entryOf(host, host.filename().string());
-    if (!entry) return fail(ERROR_FILE_NOT_FOUND);
-    return std::vector<FindData>{std::move(*entry)};
+    if (!pinned->entry) return fail(ERROR_FILE_NOT_FOUND);
+    FindData data;
+    data.name = pinned->name;
+    data.attributes = detail::attributesAt(pinned->folder, pinned->name.c_str(), *pinned->entry);
+    data.size = S_ISREG(pinned->entry->st_mode) ? static_cast<uint64_t>(pinned->entry->st_size) : 0;
+    return std::vector<FindData>{std::move(data)};
 }
 
-// Opens a folder for listing; a link in the folder's place is not walked (ERROR_PATH_NOT_FOUND),
-// unless it is a volume's own root.
-DIR* openFolder(const detail::HostLookup& lookup) {
-    int fd = ::open(lookup.host.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | (lookup.volumeRoot ? 0 : O_NOFOLLOW));
-    if (fd < 0) return nullptr;
-    DIR* stream = ::fdopendir(fd);
-    if (stream == nullptr) ::close(fd);
-    return stream;
+// Opens a pinned folder for listing; a link in the folder's place is not walked
+// (ERROR_PATH_NOT_FOUND). A volume's root is its pinned folder itself.
+int openFolder(const detail::PinnedEntry& pinned) {
+    return ::openat(pinned.folder, pinned.name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
 }
 
 }  // namespace
@@ -97,15 +97,25 @@ Result<std::vector<FindData>> findFiles(std::string_view pattern, FindDetail lev
     if (hasWildcard(folder)) return fail(ERROR_INVALID_NAME);
     if (!hasWildcard(namePattern)) return exactSearch(pattern);
 
-    auto lookup = detail::lookUpHostPath(folder);
-    if (!lookup) return fail(ERROR_PATH_NOT_FOUND);
-    const fs::path* dir = &lookup->host;
+    auto pinned = detail::pinEntry(folder);
+    if (!pinned) return fail(ERROR_PATH_NOT_FOUND);
 
-    // Each entry is looked at relative to the open folder, which spares the kernel walking
-    // the folder's path again for every entry.
-    DIR* stream = openFolder(*lookup);
-    if (stream == nullptr)
+    const int dir = openFolder(*pinned);
+    if (dir < 0)
         return fail(errno == ENOENT || errno == ENOTDIR || errno == ELOOP ? ERROR_PATH_NOT_FOUND : errorFromErrno(errno));
+    auto found = detail::listFolder(dir, namePattern, level);
+    if (found && found->empty()) return fail(ERROR_FILE_NOT_FOUND);
+    return found;
+}
+
+Result<std::vector<FindData>> detail::listFolder(int dir, std::string_view namePattern, FindDetail level) {
+    DIR* stream = ::fdopendir(dir);
+    if (stream == nullptr) {
+        const int err = errno;
+        ::close(dir);
+        return fail(errorFromErrno(err));
+    }
+    // Each entry is looked at relative to the open folder.
     std::vector<FindData> found;
     int readError = 0;
     for (;;) {
@@ -117,9 +127,8 @@ Result<std::vector<FindData>> findFiles(std::string_view pattern, FindDetail lev
         }
         std::string name = dirEntry->d_name;
         if (name == "." || name == ".." || !wildcardMatch(namePattern, name)) continue;
-        const fs::path host = level == FindDetail::Full ? *dir / name : fs::path();
-        auto entry = detail::describeEntryAt(::dirfd(stream), name.c_str(), level == FindDetail::Full ? &host : nullptr);
-        if (!entry) continue;  // vanished, or a dangling link
+        auto entry = detail::describeEntryAt(::dirfd(stream), name.c_str(), level == FindDetail::Full);
+        if (!entry) continue;  // vanished meanwhile
         FindData data;
         data.name = std::move(name);
         data.attributes = entry->attributes;
@@ -128,7 +137,6 @@ Result<std::vector<FindData>> findFiles(std::string_view pattern, FindDetail lev
     }
     ::closedir(stream);
     if (readError != 0) return fail(errorFromErrno(readError));
-    if (found.empty()) return fail(ERROR_FILE_NOT_FOUND);
     sortByName(found);
     return found;
 }

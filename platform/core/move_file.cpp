@@ -1,5 +1,6 @@
-// MoveFileEx for files: one rename(2) on the host, after the device's checks.
+// MoveFileEx for files: one renameat(2) between the two pinned folders, after the device's checks.
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,46 +12,28 @@
 
 namespace ce {
 
-namespace {
-
-// Closes the guard descriptors of a move whatever path it leaves by.
-struct Guards {
-    int source = -1;
-    int target = -1;
-    ~Guards() {
-        if (source >= 0) ::close(source);
-        if (target >= 0) ::close(target);
-    }
-};
-
-}  // namespace
-
 Error moveFileEx(std::string_view existing, std::string_view newName, uint32_t flags) {
-    auto from = detail::lookUpHostPath(existing);
+    auto from = detail::pinExisting(existing);
     if (!from) return from.error();
-    auto to = detail::lookUpHostPath(newName);
+    auto to = detail::pinEntry(newName);
     if (!to) return to.error();
+    if (S_ISDIR(from->entry->st_mode)) return ERROR_ACCESS_DENIED;
 
-    struct stat source {};
-    if (::lstat(from->host.c_str(), &source) != 0) return errorFromErrno(errno);
-    if (S_ISDIR(source.st_mode)) return ERROR_ACCESS_DENIED;
-
-    Guards guards;
-    if (Error e = detail::holdAgainstExclusiveOpens(from->host, &guards.source)) return e;
-    struct stat target {};
-    if (::lstat(to->host.c_str(), &target) == 0) {
+    detail::UniqueFd sourceGuard, targetGuard;
+    if (Error e = detail::holdAgainstExclusiveOpens(from->folder, from->name.c_str(), &sourceGuard)) return e;
+    if (to->entry) {
         if (!(flags & MOVEFILE_REPLACE_EXISTING)) return ERROR_ALREADY_EXISTS;
-        if (S_ISDIR(target.st_mode)) return ERROR_ACCESS_DENIED;
-        if (!S_ISLNK(target.st_mode)) {
-            auto attributes = detail::attributesOf(to->host, &target);
-            if (attributes && (*attributes & FILE_ATTRIBUTE_READONLY)) return ERROR_ACCESS_DENIED;
-            if (Error e = detail::holdAgainstExclusiveOpens(to->host, &guards.target)) return e;
-        }
-    } else if (errno != ENOENT) {
-        return errorFromErrno(errno);
+        if (S_ISDIR(to->entry->st_mode)) return ERROR_ACCESS_DENIED;
+        bool readOnly = false;
+        const Error held = detail::holdAgainstExclusiveOpens(to->folder, to->name.c_str(), &targetGuard, &readOnly);
+        if (readOnly) return ERROR_ACCESS_DENIED;
+        if (held) return held;
     }
-    if (::rename(from->host.c_str(), to->host.c_str()) != 0) return errorFromErrno(errno);
-    return ERROR_SUCCESS;
+    const unsigned noReplace = (flags & MOVEFILE_REPLACE_EXISTING) ? 0 : RENAME_NOREPLACE;
+    if (::renameat2(from->folder, from->name.c_str(), to->folder, to->name.c_str(), noReplace) == 0)
+        return ERROR_SUCCESS;
+    if (errno == EEXIST) return ERROR_ALREADY_EXISTS;
+    return errno == EISDIR ? ERROR_ACCESS_DENIED : errorFromErrno(errno);
 }
 
 }  // namespace ce

@@ -3,9 +3,9 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/openat2.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/core/case_fold.h"
+#include "platform/core/folder_names.h"
 #include "platform/core/host_file.h"
 #include "platform/core/profile.h"
 
@@ -61,77 +62,107 @@ std::optional<std::vector<std::string>> collapseBelowRoot(std::vector<std::strin
 
 bool sameName(std::string_view a, std::string_view b) { return equalNoCase(a, b); }
 
-// A folder in its own right: a link to one is not.
-bool isRealDirectory(const fs::path& host) {
-    struct stat st {};
-    return ::lstat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+using detail::caseVariantIn;
+using detail::UniqueFd;
+
+constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+
+// Why a folder on the way cannot be opened: a missing one, a file or a link in its place all
+// leave the path without a folder.
+Error folderError(int err) {
+    return err == EMFILE || err == ENFILE || err == ENOMEM ? errorFromErrno(err) : ERROR_PATH_NOT_FOUND;
 }
 
-bool existsAsEntry(const fs::path& host) {
-    struct stat st {};
-    return ::lstat(host.c_str(), &st) == 0;
-}
-
-// The first entry of `dir` (in name order, so the choice is reproducible) whose name equals
-// `name` without regard to case.
-std::optional<fs::path> findCaseVariant(const fs::path& dir, const std::string& name) {
-    DIR* stream = ::opendir(dir.c_str());
-    if (stream == nullptr) return std::nullopt;
-    std::optional<std::string> best;
-    while (const dirent* entry = ::readdir(stream)) {
-        std::string_view entryName = entry->d_name;
-        if (entryName == "." || entryName == "..") continue;
-        if ((!best || entryName < *best) && equalNoCase(entryName, name)) best = std::string(entryName);
+// Opens the folder `name` of the open folder `dir` (one component: no separator, never "." or
+// ".."): the exact name if it exists (a link there refuses the path), else its first case
+// variant. `found` gets the name as stored.
+int openChildFolder(int dir, const std::string& name, std::string* found) {
+    *found = name;
+    int fd = ::openat(dir, name.c_str(), kFolderFlags | O_NOFOLLOW);
+    if (fd >= 0 || errno != ENOENT) return fd;
+    auto variant = caseVariantIn(dir, name);
+    if (!variant) {
+        errno = ENOENT;
+        return -1;
     }
-    ::closedir(stream);
-    if (!best) return std::nullopt;
-    return dir / *best;
+    *found = std::move(*variant);
+    return ::openat(dir, found->c_str(), kFolderFlags | O_NOFOLLOW);
 }
 
-// The entry of the folder `dir` called `name` without regard to case: the exact name if it
-// exists (a dangling link included), otherwise the first case variant.
-std::optional<fs::path> findEntry(const fs::path& dir, const std::string& name) {
-    fs::path exact = dir / name;
-    if (existsAsEntry(exact)) return exact;
-    return findCaseVariant(dir, name);
-}
-
-// Resolution one component at a time below the folder `base`: the exact name wins, any other
-// case variant is looked for in the folder's listing. Every component but the last must be a
-// folder of its own, never a link.
-Result<fs::path> walkComponents(fs::path current, const std::vector<std::string>& parts) {
-    for (size_t i = 0; i < parts.size(); ++i) {
-        const bool last = i + 1 == parts.size();
-        auto entry = findEntry(current, parts[i]);
-        if (last) return entry.value_or(current / parts[i]);
-        if (!entry || !isRealDirectory(*entry)) return fail(ERROR_PATH_NOT_FOUND);
-        current = std::move(*entry);
+// Opens the folder parts[0]/…/parts[count-1] below the open folder `base`, each one a folder
+// of its own, never a link; `host` gets the names as stored. Nothing is opened for count 0 (the
+// folder is `base` itself). Nearly every path is spelled as stored: one openat2 settles the
+// whole chain. Otherwise (a case variant on the way, or a host without openat2) one component
+// at a time.
+Result<UniqueFd> openFolders(int base, const std::vector<std::string>& parts, size_t count, fs::path* host) {
+    if (count == 0) return UniqueFd();
+    std::string joined = parts[0];
+    for (size_t i = 1; i < count; ++i) (joined += '/') += parts[i];
+    struct open_how how {};
+    how.flags = kFolderFlags | O_NOFOLLOW;
+    how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
+    const long fd = ::syscall(SYS_openat2, base, joined.c_str(), &how, sizeof how);
+    if (fd >= 0) {
+        for (size_t i = 0; i < count; ++i) *host /= parts[i];
+        return UniqueFd(static_cast<int>(fd));
+    }
+    if (errno != ENOENT && errno != ENOSYS) return fail(folderError(errno));
+    UniqueFd current;
+    std::string found;
+    for (size_t i = 0; i < count; ++i) {
+        const int next = openChildFolder(i == 0 ? base : current.get(), parts[i], &found);
+        if (next < 0) return fail(folderError(errno));
+        current.reset(next);
+        *host /= found;
     }
     return current;
 }
 
-// True when base/parts[0] … base/parts[count-1] are all folders of their own (no links).
-bool foldersWithoutLinks(fs::path current, const std::vector<std::string>& parts, size_t count) {
-    for (size_t i = 0; i < count; ++i) {
-        current /= parts[i];
-        if (!isRealDirectory(current)) return false;
+// Pins parts[last] below the open folder `base` (whose host path is `host`); `owned` is `base`
+// when the caller opened it for this pin alone.
+Result<detail::PinnedEntry> pinBelow(int base, UniqueFd owned, fs::path host, const std::vector<std::string>& parts) {
+    detail::PinnedEntry pinned;
+    auto folder = openFolders(base, parts, parts.size() - 1, &host);
+    if (!folder) return fail(folder.error());
+    const bool opened = folder->get() >= 0;
+    pinned.owned = opened ? std::move(*folder) : std::move(owned);
+    pinned.folder = opened ? pinned.owned.get() : base;
+    pinned.name = parts.back();
+    struct stat st {};
+    if (::fstatat(pinned.folder, pinned.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        pinned.entry = st;
+    } else if (errno == ENOENT) {
+        // A file about to be created keeps the caller's spelling unless a case variant exists.
+        auto variant = caseVariantIn(pinned.folder, pinned.name);
+        if (variant && ::fstatat(pinned.folder, variant->c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+            pinned.name = std::move(*variant);
+            pinned.entry = st;
+        }
     }
-    return true;
+    pinned.host = std::move(host) / pinned.name;
+    return pinned;
 }
 
-// What one look at a whole host path, refusing every link on the way, found. The last
-// component may itself be a link (the look then describes the link).
-enum class Sighting { Found, Missing, Other };
-
-Sighting lookWithoutLinks(const fs::path& host, struct stat* st) {
-    struct open_how how {};
-    how.flags = O_PATH | O_NOFOLLOW | O_CLOEXEC;
-    how.resolve = RESOLVE_NO_SYMLINKS;
-    const long fd = ::syscall(SYS_openat2, AT_FDCWD, host.c_str(), &how, sizeof how);
-    if (fd < 0) return errno == ENOENT || errno == ENOTDIR ? Sighting::Missing : Sighting::Other;
-    const bool described = ::fstat(static_cast<int>(fd), st) == 0;
-    ::close(static_cast<int>(fd));
-    return described ? Sighting::Found : Sighting::Other;
+// Pins the root of a volume (or an admitted host file): its own host path may be a link.
+Result<detail::PinnedEntry> pinRoot(const fs::path& base) {
+    detail::PinnedEntry pinned;
+    pinned.volumeRoot = true;
+    pinned.host = base;
+    UniqueFd folder(::open(base.c_str(), kFolderFlags));
+    if (folder.get() >= 0) {
+        pinned.name = ".";
+    } else {
+        // An admitted file, or a volume whose folder is missing: its parent holds it.
+        if (errno != ENOTDIR && errno != ENOENT) return fail(folderError(errno));
+        folder.reset(::open(base.parent_path().c_str(), kFolderFlags));
+        if (folder.get() < 0) return fail(ERROR_PATH_NOT_FOUND);
+        pinned.name = base.filename().string();
+    }
+    pinned.owned = std::move(folder);
+    pinned.folder = pinned.owned.get();
+    struct stat st {};
+    if (::fstatat(pinned.folder, pinned.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) pinned.entry = st;
+    return pinned;
 }
 
 // True when `inner` is `outer` or lies below it, compared component by component.
@@ -250,45 +281,42 @@ bool placeWithin(const DevicePlace& inner, const DevicePlace& outer) {
 }
 
 Result<fs::path> hostPath(std::string_view devicePath) {
-    auto lookup = detail::lookUpHostPath(devicePath);
-    if (!lookup) return fail(lookup.error());
-    return std::move(lookup->host);
+    auto pinned = detail::pinEntry(devicePath);
+    if (!pinned) return fail(pinned.error());
+    return std::move(pinned->host);
 }
 
-Result<detail::HostLookup> detail::lookUpHostPath(std::string_view devicePath) {
+Result<detail::PinnedEntry> detail::pinEntry(std::string_view devicePath) {
     auto place = placeOf(devicePath);
     if (!place) return fail(place.error());
     auto walk = walkOf(std::move(*place));
     if (!walk) return fail(walk.error());
-    fs::path base = std::move(walk->base);
-    const std::vector<std::string>& parts = walk->parts;
-    if (parts.empty()) return HostLookup{std::move(base), std::nullopt, true};
-
-    // Nearly every path is spelled as stored and has no link anywhere on its host path: one
-    // look at the whole path settles it. The next most common case is a file about to be
-    // created in an existing folder, where only the last component needs the folder's listing.
-    fs::path exact = base;
-    for (const auto& part : parts) exact /= part;
-    struct stat st {};
-    const Sighting sighting = lookWithoutLinks(exact, &st);
-    if (sighting == Sighting::Found) return HostLookup{std::move(exact), st, false};
-    fs::path parent = exact.parent_path();
-    if (sighting == Sighting::Missing && lookWithoutLinks(parent, &st) == Sighting::Found && S_ISDIR(st.st_mode))
-        return HostLookup{findCaseVariant(parent, parts.back()).value_or(std::move(exact)), std::nullopt, false};
-
+    if (walk->parts.empty()) return pinRoot(walk->base);
     // The volume's own folder may be a link (a card mounted elsewhere): it is the head unit's.
-    // Below it, each folder is looked at on its own.
-    if (::stat(base.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return fail(ERROR_PATH_NOT_FOUND);
-    const size_t folders = parts.size() - 1;
-    if (::lstat(exact.c_str(), &st) == 0) {
-        if (!foldersWithoutLinks(base, parts, folders)) return fail(ERROR_PATH_NOT_FOUND);
-        return HostLookup{std::move(exact), st, false};
-    }
-    if (foldersWithoutLinks(base, parts, folders))
-        return HostLookup{findCaseVariant(parent, parts.back()).value_or(std::move(exact)), std::nullopt, false};
-    auto walked = walkComponents(std::move(base), parts);
-    if (!walked) return fail(walked.error());
-    return HostLookup{std::move(*walked), std::nullopt, false};
+    UniqueFd root(::open(walk->base.c_str(), kFolderFlags));
+    if (root.get() < 0) return fail(folderError(errno));
+    const int base = root.get();
+    return pinBelow(base, std::move(root), std::move(walk->base), walk->parts);
+}
+
+Result<detail::PinnedEntry> detail::pinEntryBelow(int folder, const fs::path& folderHost, std::string_view relative) {
+    if (relative.find('\0') != std::string_view::npos) return fail(ERROR_INVALID_NAME);
+    const std::vector<std::string> raw = rawComponents(relative);
+    auto parts = collapseBelowRoot(raw.begin(), raw.end());
+    if (!parts || parts->empty()) return fail(ERROR_PATH_NOT_FOUND);
+    return pinBelow(folder, UniqueFd(), folderHost, *parts);
+}
+
+Result<detail::PinnedEntry> detail::pinExisting(std::string_view devicePath) {
+    auto pinned = pinEntry(devicePath);
+    if (pinned && !pinned->entry) return fail(ERROR_FILE_NOT_FOUND);
+    return pinned;
+}
+
+Result<detail::PinnedEntry> detail::pinExistingBelow(int folder, const fs::path& folderHost, std::string_view relative) {
+    auto pinned = pinEntryBelow(folder, folderHost, relative);
+    if (pinned && !pinned->entry) return fail(ERROR_FILE_NOT_FOUND);
+    return pinned;
 }
 
 std::string devicePathOf(const fs::path& host) {

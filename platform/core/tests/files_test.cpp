@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -214,6 +215,28 @@ TEST_F(Files, CreateAndRemoveFolders) {
     EXPECT_EQ(ce::removeDirectory("\\NAND Flash\\zek"), ce::ERROR_SUCCESS);
     EXPECT_EQ(ce::removeDirectory("\\NAND Flash\\ZEK"), ce::ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(ce::removeDirectory("\\NAND Flash"), ce::ERROR_ACCESS_DENIED);  // a mount stays
+}
+
+// Files created one after another in a folder reuse what the layer knows of its names; what
+// someone else does to the folder in between is still seen, and a new file never becomes a
+// second spelling of an existing one.
+TEST_F(Files, NamesCreatedBesideOthersStayCaseInsensitive) {
+    ASSERT_EQ(ce::createDirectory("\\NAND Flash\\Box"), ce::ERROR_SUCCESS);
+    for (const char* name : {"\\NAND Flash\\box\\One.txt", "\\NAND Flash\\BOX\\two.txt", "\\NAND Flash\\box\\ONE.TXT"})
+        EXPECT_EQ(ce::copyFile(ce::admitHostFile(hu.root() / "registry.reg"), name, false), ce::ERROR_SUCCESS) << name;
+    writeHost(hu.nand() / "Box/Three.TXT", "3");  // created by someone else
+    auto three = ce::File::open("\\NAND Flash\\box\\three.txt", ce::GENERIC_WRITE, 0, ce::CREATE_ALWAYS);
+    ASSERT_TRUE(three.ok());
+    three->reset();
+    fs::remove(hu.nand() / "Box/two.txt");
+    writeHost(hu.nand() / "Box/TWO.txt", "2");
+    EXPECT_EQ(ce::File::open("\\NAND Flash\\box\\Two.TXT", ce::GENERIC_READ, 0, ce::OPEN_EXISTING).error(), ce::ERROR_SUCCESS);
+    EXPECT_EQ(ce::createDirectory("\\NAND Flash\\box\\ONE.txt"), ce::ERROR_ALREADY_EXISTS);
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(hu.nand() / "Box")) names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"One.txt", "TWO.txt", "Three.TXT"}));
+    EXPECT_EQ(readHost(hu.nand() / "Box/Three.TXT"), "");
 }
 
 TEST_F(Files, CopyReportsProgressAndCanCancel) {

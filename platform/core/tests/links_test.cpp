@@ -8,7 +8,9 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <fstream>
 #include <future>
 #include <sstream>
@@ -123,6 +125,44 @@ TEST_F(Links, AFifoOrDeviceWhereAFileIsExpectedFailsAtOnce) {
         EXPECT_EQ(ce::File::open("\\NAND Flash\\null", ce::GENERIC_WRITE, 0, ce::OPEN_EXISTING).error(),
                   ce::ERROR_CANT_ACCESS_FILE);
     }
+}
+
+// Someone who can write in a volume swaps a folder that resolution has just checked for a link
+// to a folder outside, over and over (an atomic exchange, so both names always exist). Every
+// operation acts relative to the folder it checked: none may ever reach the outside folder.
+TEST_F(Links, AFolderSwappedForALinkBetweenCheckAndUseNeverSendsAnOperationOutside) {
+    fs::create_directories(hu.nand() / "box");
+    writeHost(hu.nand() / "box" / "secret.txt", "inside");
+    writeHost(hu.sdcard() / "source.bin", "copied bytes");
+    fs::create_directory_symlink(outside(), hu.nand() / "box.lnk");
+    std::atomic<bool> stop{false};
+    std::thread swapper([&] {
+        const std::string a = (hu.nand() / "box").string(), b = (hu.nand() / "box.lnk").string();
+        while (!stop) ::renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_EXCHANGE);
+    });
+
+    int listedOutside = 0;
+    for (int i = 0; i < 5000; ++i) {
+        if (auto file = ce::File::open("\\NAND Flash\\box\\secret.txt", ce::GENERIC_WRITE, 0, ce::CREATE_ALWAYS)) {
+            (*file)->write("overwritten", 11, nullptr);
+        }
+        ce::deleteFile("\\NAND Flash\\box\\secret.txt");
+        ce::copyFile("\\SDMMC Card\\source.bin", "\\NAND Flash\\box\\secret.txt", false);
+        ce::setFileAttributes("\\NAND Flash\\box\\secret.txt", ce::FILE_ATTRIBUTE_HIDDEN);
+        ce::moveFileEx("\\NAND Flash\\box\\secret.txt", "\\NAND Flash\\box\\moved.txt", ce::MOVEFILE_REPLACE_EXISTING);
+        ce::moveFileEx("\\NAND Flash\\box\\moved.txt", "\\NAND Flash\\box\\secret.txt", ce::MOVEFILE_REPLACE_EXISTING);
+        ce::createDirectory("\\NAND Flash\\box\\sub");
+        ce::removeDirectory("\\NAND Flash\\box\\sub");
+        if (auto found = ce::findFiles("\\NAND Flash\\box\\*"))
+            for (const auto& entry : *found) listedOutside += entry.size == 8;  // "precious"
+    }
+    stop = true;
+    swapper.join();
+
+    EXPECT_EQ(listedOutside, 0) << "a search listed the outside folder";
+    EXPECT_EQ(readHost(outside() / "secret.txt"), "precious");
+    EXPECT_EQ(std::distance(fs::directory_iterator(outside()), fs::directory_iterator()), 1);
+    EXPECT_EQ(*ce::getFileAttributes(ce::admitHostFile(outside() / "secret.txt")), ce::FILE_ATTRIBUTE_NORMAL);
 }
 
 }  // namespace
