@@ -30,6 +30,13 @@ struct McuCommandLine {
     std::vector<std::string> nak, corruptChecksum;
 };
 
+// The library's "--nak: not a command code: 0x100" without the option, which the line names already.
+std::string withoutOption(const std::exception& e, const std::string& option) {
+    std::string what = e.what();
+    if (what.rfind(option + ": ", 0) == 0) what.erase(0, option.size() + 2);
+    return what;
+}
+
 void describeOptions(cli::Parser& verb, const std::shared_ptr<McuCommandLine>& c) {
     auto set = [c](std::function<void(McuOptions&)> f) { c->settings.push_back(std::move(f)); };
     auto number = [&](const char* name, long long lo, long long hi, const char* description, auto field) {
@@ -44,7 +51,7 @@ void describeOptions(cli::Parser& verb, const std::shared_ptr<McuCommandLine>& c
                 set([field, list](McuOptions& o) { o.faults.*field = list; });
                 return {};
             } catch (const std::exception& e) {
-                return e.what();
+                return withoutOption(e, name);
             }
         });
     };
@@ -57,7 +64,7 @@ void describeOptions(cli::Parser& verb, const std::shared_ptr<McuCommandLine>& c
                 set([field, table](McuOptions& o) { (o.faults.*field).insert(table.begin(), table.end()); });
                 return {};
             } catch (const std::exception& e) {
-                return e.what();
+                return withoutOption(e, name);
             }
         });
     };
