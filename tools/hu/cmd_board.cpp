@@ -26,7 +26,6 @@ std::string planProblem(std::string& text) {
     return sim::parseFailurePlan(text).is_null() ? "'" + text + "' is not always, off or request numbers N[,N...]" : "";
 }
 
-
 std::string hex(const std::vector<uint8_t>& bytes) {
     std::string out;
     for (uint8_t b : bytes) out += fmt::format("{:02x}", b);
