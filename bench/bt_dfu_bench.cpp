@@ -10,7 +10,9 @@
 //     same number of bytes, measured.
 // The image must arrive byte-identical before a figure is printed. The raw line and the
 // download are measured in turn, each at least five times, median and spread. Also reports
-// the worker's share of one core while it runs.
+// the worker's processor time: its share of one core while it runs, and milliseconds per block
+// (the share alone falls or rises with the time a block takes on the line; the time per block
+// does not).
 //
 //   bt_dfu_bench [KIB]      (default 200)
 
@@ -252,10 +254,11 @@ int main(int argc, char** argv) {
                                                          }});
     const bench::Samples& raw = runs[0];
     const bench::Samples& download = runs[1];
-    bench::Samples total, cpuShare;
+    bench::Samples total, cpuShare, cpuPerBlock;
     for (const auto& d : downloads) {
         total.values.push_back(d.total);
         cpuShare.values.push_back(d.workerCpu / d.total);
+        cpuPerBlock.values.push_back(d.workerCpu / d.blocks);
     }
     const DownloadRun& last = downloads.back();
     const double characterSeconds = last.figures.characterSeconds;
@@ -286,6 +289,8 @@ int main(int argc, char** argv) {
                 static_cast<unsigned long long>(last.figures.bytesRead));
     std::printf("  worker CPU: %s of one core (target < %.0f %%) %s\n", cpuShare.describe(100, "%").c_str(),
                 kCpuTarget * 100, cpuShare.median() < kCpuTarget ? "ok" : "MISSED");
+    std::printf("  worker CPU per block: %s (the whole run's processor time / blocks)\n",
+                cpuPerBlock.describe(1e3, "ms", 2).c_str());
     std::printf("  image received byte-identical in every run\n");
     bench::PrintMachineAfter();
     return ratio <= kFloorTarget && cpuShare.median() < kCpuTarget ? 0 : 1;

@@ -310,10 +310,13 @@ Result<std::vector<ControlState>> describeControls(HWND hwnd) {
 
 Error injectPen(Point screen, PenAction action) {
     const IndexData d = sys().index().read();
+    const bool held = action == PenAction::Move || action == PenAction::Up;
     HWND target = 0;
     if (d.capture && d.ownerPid(d.capture)) {
         target = d.capture;
-    } else {
+    } else if (held && d.pen && d.ownerPid(d.pen)) {
+        target = d.pen;  // the pen still belongs to the window that took it down
+    } else if (action != PenAction::Move) {
         for (const auto& e : d.windows) {
             if (e.visible && e.rect.contains(screen)) {
                 target = e.hwnd;
@@ -321,7 +324,12 @@ Error injectPen(Point screen, PenAction action) {
             }
         }
     }
-    if (!target) return ERROR_INVALID_HANDLE;  // nothing on the screen there
+    // A pen put down is held by its window until it is lifted; a tap leaves nothing held.
+    if (action != PenAction::Move) {
+        const HWND holder = action == PenAction::Down || action == PenAction::DoubleDown ? target : 0;
+        if (holder != d.pen) sys().index().update([&](IndexData& data) { data.pen = holder; });
+    }
+    if (!target) return ERROR_INVALID_HANDLE;  // nothing on the screen there, or no pen down
     std::vector<UINT> messages;
     switch (action) {
         case PenAction::Down: messages = {WM_LBUTTONDOWN}; break;
@@ -329,6 +337,7 @@ Error injectPen(Point screen, PenAction action) {
         case PenAction::Tap: messages = {WM_LBUTTONDOWN, WM_LBUTTONUP}; break;
         case PenAction::DoubleTap: messages = {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP}; break;
         case PenAction::DoubleDown: messages = {WM_LBUTTONDBLCLK}; break;
+        case PenAction::Move: messages = {WM_MOUSEMOVE}; break;
     }
     for (UINT m : messages)
         if (Error e = deliverInput(target, m, m == WM_LBUTTONUP ? WPARAM{0} : WPARAM{MK_LBUTTON}, screen)) return e;

@@ -45,8 +45,10 @@ Result<std::vector<ControlState>> describeControls(HWND topLevel);
 // visible top-level window under it (or the window holding the pen capture), then to the
 // deepest visible child under it. A disabled target swallows the input. A double tap is down,
 // up, double-down, up; DoubleDown is its third part alone, for a pen (a mouse) that reports
-// the second touch itself.
-enum class PenAction { Down, Up, DoubleTap, Tap /* down then up */, DoubleDown };
+// the second touch itself. The window that took the pen down keeps it until the pen is
+// lifted: moves of the pen held down (Move) and the lift go to it wherever the point is now,
+// unless a window holds the capture. A Move with the pen up goes nowhere.
+enum class PenAction { Down, Up, DoubleTap, Tap /* down then up */, DoubleDown, Move };
 Error injectPen(Point screen, PenAction action);
 // A key goes to the focused window of the foreground window (the foreground window itself when
 // none of its children has the focus).

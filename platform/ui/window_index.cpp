@@ -100,6 +100,7 @@ void IndexData::remove(HWND hwnd) {
     std::erase_if(windows, [hwnd](const IndexEntry& e) { return e.hwnd == hwnd; });
     if (foreground == hwnd) foreground = 0;
     if (capture == hwnd) capture = 0;
+    if (pen == hwnd) pen = 0;
 }
 
 void IndexData::place(HWND hwnd, HWND insertAfter) {
@@ -140,6 +141,7 @@ void IndexData::dropDead() {
     std::erase_if(blocks, [&](const HandleBlock& b) { return !isAlive(b.pid, b.start); });
     if (foreground && !find(foreground)) foreground = 0;
     if (capture && !ownerPid(capture)) capture = 0;
+    if (pen && !ownerPid(pen)) pen = 0;
 }
 
 // ---- Private backend --------------------------------------------------------------------------
@@ -169,6 +171,7 @@ Json toJson(const IndexData& d) {
     j["nextBlock"] = d.nextBlock;
     j["foreground"] = d.foreground;
     j["capture"] = d.capture;
+    j["pen"] = d.pen;
     j["nextAtom"] = d.nextAtom;
     j["atoms"] = d.atoms;
     Json blocks = Json::array();
@@ -198,6 +201,7 @@ IndexData fromJson(const Json& j) {
         d.nextBlock = j.value("nextBlock", FIRST_HANDLE_BLOCK);
         d.foreground = j.value("foreground", 0u);
         d.capture = j.value("capture", 0u);
+        d.pen = j.value("pen", 0u);
         d.nextAtom = j.value("nextAtom", REGISTERED_MESSAGE_FIRST);
         if (j.contains("atoms")) d.atoms = j.at("atoms").get<std::map<std::string, UINT>>();
         for (const auto& b : j.value("blocks", Json::array()))

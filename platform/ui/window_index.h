@@ -1,7 +1,7 @@
 #pragma once
 // The desktop's window index (internal): the top-level windows of every process of the head
-// unit in z-order, the owners of handle blocks, the foreground window, the pen capture and the
-// registered-message atoms.
+// unit in z-order, the owners of handle blocks, the foreground window, the pen capture, the
+// window holding the pen down and the registered-message atoms.
 //
 // Two backends keep it: in this process's memory (a process outside a head unit), or in a file
 // of the head unit's run/ folder that every process reads and rewrites under a lock. Entries of
@@ -47,6 +47,7 @@ struct IndexData {
     std::vector<IndexEntry> windows;  // z-order, front first; topmost windows before the others
     HWND foreground = 0;
     HWND capture = 0;
+    HWND pen = 0;  // the window that took the injected pen down, until the pen is lifted
     std::map<std::string, UINT> atoms;  // upper-cased name -> id
     UINT nextAtom = REGISTERED_MESSAGE_FIRST;
 

@@ -87,20 +87,30 @@ int BcspLink::poll(uint8_t& activity) {
 
     receive(activity);
 
-    if (transmitterFull && delayCountdown_ == 0) return 1;
+    if (transmitterFull && delayCountdown_ == 0) {
+        port_.flush();
+        return 1;
+    }
     if (delayCountdown_ > 0) {
         if (port_.transmitterEmpty()) --delayCountdown_;
     } else {
         delayCountdown_ = static_cast<int8_t>(delay);
     }
+    // A pause: whatever the port gathered goes to the line now.
+    if (delayCountdown_ != 0) port_.flush();
     return delayCountdown_;
 }
 
-bool BcspLink::byteReady() {
-    if (delayCountdown_ != 0) return false;
-    const bool waiting = pieceLeft_ > 0 || nextLinkMessage_ != LinkMessage::None ||
-                         pendingAnswer_ == Answer::ConfResp || pending_ != nullptr || acknowledgeOwed_;
-    return waiting && port_.readyToSend();
+bool BcspLink::byteWaiting() const {
+    return pieceLeft_ > 0 || nextLinkMessage_ != LinkMessage::None || pendingAnswer_ == Answer::ConfResp ||
+           pending_ != nullptr || acknowledgeOwed_;
+}
+
+bool BcspLink::byteReady() { return delayCountdown_ == 0 && byteWaiting() && port_.readyToSend(); }
+
+uint32_t BcspLink::quietMs() {
+    if (delayCountdown_ == 0) return byteWaiting() ? port_.msUntilRoom() : 0;
+    return port_.transmitterEmpty() ? 0 : port_.msUntilEmpty();
 }
 
 // ---- Transmit side --------------------------------------------------------------------------

@@ -59,12 +59,17 @@ public:
     void receivePacket(BcspPacket* packet);
 
     // One step of the link. `activity` receives the BCSP_* flags of this step. Returns the
-    // delay: nonzero when the caller may pause a little before the next poll.
+    // delay: nonzero when the caller may pause a little before the next poll (every byte
+    // written is then with the port, none kept gathered).
     int poll(uint8_t& activity);
 
     // True when the next poll would write a byte: one is waiting to go out, no pause holds it
     // and the port can take it.
     bool byteReady();
+
+    // Milliseconds during which polls can only wait for the transmitter: a byte waits for room
+    // in it, or the pause after a frame for it to empty. 0 when a poll may have work sooner.
+    uint32_t quietMs();
 
     // The caller's pause: until bytes arrive on the line or `timeoutMs` has passed.
     void waitForInput(uint32_t timeoutMs) { port_.waitForInput(timeoutMs); }
@@ -80,6 +85,7 @@ private:
     enum class LinkMessage : uint8_t { Sync = 0, SyncResp = 1, Conf = 2, ConfResp = 3, None = 4 };
 
     // Transmit side.
+    bool byteWaiting() const;
     int transmitStep(uint8_t& activity, bool& returnAtOnce);
     void writeWithEscape(uint8_t& activity, int& delay);
     void startFrame(const uint8_t* header, const uint8_t* payload, uint16_t length, BcspPacket* packet);

@@ -20,8 +20,10 @@ public:
     // True once every byte written has left the line.
     virtual bool transmitterEmpty() { return true; }
 
-    // One byte to the line (one write call of its own).
+    // One byte to the line. A port may gather the bytes of one burst and hand them over
+    // together; flush() hands over what it gathered.
     virtual void writeByte(uint8_t byte) = 0;
+    virtual void flush() {}
 
     // Up to `size` received bytes, never waiting; 0 when nothing has arrived.
     virtual uint32_t read(uint8_t* buffer, uint32_t size) = 0;
@@ -29,6 +31,11 @@ public:
     // The pause of a poll loop with nothing to do: returns when bytes arrive or after
     // `timeoutMs`, whichever comes first, so that an answer is seen as soon as it is there.
     virtual void waitForInput(uint32_t timeoutMs) { ce::sleep(timeoutMs); }
+
+    // Milliseconds the transmitter certainly stays too full to take enough bytes to be worth a
+    // wake-up, and until every byte written has left the line; 0 when it cannot tell.
+    virtual uint32_t msUntilRoom() { return 0; }
+    virtual uint32_t msUntilEmpty() { return 0; }
 };
 
 }  // namespace bluetooth

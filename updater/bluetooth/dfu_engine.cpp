@@ -48,28 +48,26 @@ int DfuEngine::run(const std::function<bool()>& keepRunning) {
             answerSlot_.length = kDfuAnswerSlot;
             link_.receivePacket(&answerSlot_);
         }
-        ce::sleep(0);
+        // No yield between the steps: a pass with nothing to do ends in the pause, and a pass
+        // that wrote a byte is followed by the next at once (the link stops a burst when the
+        // transmit queue is full), so the worker gives the processor up only where it waits.
         performAction();
-        ce::sleep(0);
         checkDelayedAction(ce::tickCount());
         if (delay != 0) pause();
         if (done()) break;
-        ce::sleep(0);
     }
     image_.reset();
     return 0;
 }
 
-// The link asked for a pause: at most a millisecond, ending as soon as the module's bytes
-// arrive, and none at all while a request is due or a byte could go out at once.
+// The link asked for a pause: a millisecond, or as long as the link can only wait for the
+// transmitter, never past the delayed action's due time, ending as soon as the module's bytes
+// arrive; none at all while a request is due or a byte could go out at once.
 void DfuEngine::pause() {
     if (nextAction_ != ACTION_NONE || link_.byteReady()) return;
-    uint32_t wait = 1;
-    if (delayed_.armed) {
-        const int32_t untilDue = static_cast<int32_t>(delayed_.due - ce::tickCount());
-        wait = static_cast<uint32_t>(std::clamp(untilDue, 0, 1));
-    }
-    if (wait > 0) link_.waitForInput(wait);
+    int32_t wait = static_cast<int32_t>(std::clamp<uint32_t>(link_.quietMs(), 1, 1000));
+    if (delayed_.armed) wait = std::clamp(static_cast<int32_t>(delayed_.due - ce::tickCount()), 0, wait);
+    if (wait > 0) link_.waitForInput(static_cast<uint32_t>(wait));
 }
 
 void DfuEngine::onLinkActivity(uint8_t activity) {

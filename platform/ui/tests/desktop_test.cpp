@@ -265,6 +265,27 @@ TEST(Desktop, InputIsRoutedToTheProcessOwningTheWindowUnderThePen) {
     stopPeer(a);
 }
 
+// A pen put down stays with its window until it is lifted: its moves and its lift reach that
+// window (another program's process) wherever they happen, even over another window, while
+// the window holds no capture of its own. With the pen up a move goes nowhere.
+TEST(Desktop, ThePenBelongsToTheWindowThatTookItDownUntilItIsLifted) {
+    Peer held = startPeer("PeerHeld", {"--rect", "400", "300", "500", "400"});
+    Peer other = startPeer("PeerOther", {"--rect", "0", "0", "200", "100"});
+    ASSERT_NE(held.hwnd, 0u);
+    ASSERT_NE(other.hwnd, 0u);
+    EXPECT_EQ(injectPen({450, 350}, PenAction::Down), ERROR_SUCCESS);
+    EXPECT_EQ(injectPen({100, 50}, PenAction::Move), ERROR_SUCCESS);  // over the other window
+    EXPECT_EQ(injectPen({799, 479}, PenAction::Up), ERROR_SUCCESS);   // over nothing at all
+    EXPECT_TRUE(logShows(held, {"pen down 50 50 1\npen move -300 -250 1\npen up 399 179 0\n"})) << logOf(held);
+    EXPECT_EQ(injectPen({450, 350}, PenAction::Move), ERROR_INVALID_HANDLE) << "the pen is up";
+    EXPECT_EQ(injectPen({100, 50}, PenAction::Tap), ERROR_SUCCESS);
+    EXPECT_TRUE(logShows(other, {"pen down 100 50 1\npen up 100 50 0\n"})) << logOf(other);
+    const std::string heldLog = logOf(held);
+    EXPECT_EQ(heldLog.find("pen", heldLog.find("pen up") + 1), std::string::npos) << heldLog;
+    stopPeer(held);
+    stopPeer(other);
+}
+
 // What a live view of the screen waits on: a window drawn anew (its image is ready when the
 // notification comes), a window created, and a program that dies without a word.
 TEST(Desktop, ChangesWakeAFollowerForImagesWindowsAndProgramEnds) {

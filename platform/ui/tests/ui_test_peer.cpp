@@ -1,7 +1,8 @@
 // A small program with one top-level window, started by the desktop tests as another process
 // of the head unit. It answers a registered message and WM_COPYDATA with values the test can
-// check, and notes every message it handled in run/<title>.log. "UI_TEST_HOLD" keeps its
-// thread busy until run/<title>.release exists, so that messages pile up in its queue.
+// check, and notes every message it handled in run/<title>.log, the pen and the keys too (and
+// shows them in its colour). "UI_TEST_HOLD" keeps its thread busy until run/<title>.release
+// exists, so that messages pile up in its queue.
 //
 //   ui_test_peer TITLE [--hidden] [--color RRGGBB] [--rect L T R B] [--sleep-ms N]
 
@@ -82,6 +83,30 @@ int main(int argc, char** argv) {
         for (unsigned char c : bytes) sum += c;
         note("copydata " + std::to_string(wParam) + " " + bytes);
         return sum;
+    });
+    // The pen and the keys, noted with the point in the window's coordinates, and shown: a
+    // double tap turns the window red, a key green, the pen moved while down blue.
+    auto react = [&](uint32_t pixel) {
+        w.setBackground(colorFromPixel(pixel));
+        invalidateRect(w.hwnd(), nullptr, true);
+        updateWindow(w.hwnd());
+    };
+    const std::pair<UINT, const char*> pens[] = {
+        {WM_LBUTTONDOWN, "down"}, {WM_LBUTTONUP, "up"}, {WM_LBUTTONDBLCLK, "double"}, {WM_MOUSEMOVE, "move"}};
+    for (const auto& [message, name] : pens) {
+        w.on(message, [&, message, name](WPARAM wParam, LPARAM lParam) -> LRESULT {
+            const auto x = static_cast<int16_t>(loWord(static_cast<uintptr_t>(lParam)));
+            const auto y = static_cast<int16_t>(hiWord(static_cast<uintptr_t>(lParam)));
+            note(std::string("pen ") + name + " " + std::to_string(x) + " " + std::to_string(y) + " " + std::to_string(wParam));
+            if (message == WM_LBUTTONDBLCLK) react(0xFF0000);
+            if (message == WM_MOUSEMOVE) react(0x0000FF);
+            return 0;
+        });
+    }
+    w.on(WM_KEYDOWN, [&](WPARAM wParam, LPARAM) -> LRESULT {
+        note("key " + std::to_string(wParam));
+        react(0x00FF00);
+        return 0;
     });
     w.on(WM_DESTROY, [](WPARAM, LPARAM) -> LRESULT {
         postQuitMessage(0);

@@ -1,11 +1,13 @@
 // `hu view` on an X server of its own (Xvfb, started here): the window shows exactly what the
-// desktop composes, a click in it presses a program's button, and it outlives the program. A
-// session without a display gets one line and exit status 1.
+// desktop composes, a click in it presses a program's button, it outlives the program, and a
+// double click, a key and a drag reach a program that shows them. A session without a display
+// gets one line and exit status 1.
 
 #include <gtest/gtest.h>
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/keysym.h>
 #include <X11/extensions/XTest.h>
 #include <unistd.h>
 
@@ -174,6 +176,64 @@ TEST_F(View, ShowsWhatTheDesktopComposesAndTheMouseIsThePen) {
     EXPECT_FALSE(children_.exitCode("view").has_value()) << Text("view.out");
     const ce::Surface black(800, 480, 0);
     EXPECT_TRUE(eventually([&] { return differingPixels(x_, view, black) == 0; }, 30s));
+
+    // A program that notes every pen and key message it gets (in its own coordinates) and
+    // changes colour for a double tap, a key and a pen moved while down.
+    children_.start("peer", {std::string(HU_BIN_DIR) + "/ui_test_peer", "ViewPeer", "--rect", "100", "100", "300", "200"},
+                    work_ / "peer.out");
+    ASSERT_TRUE(eventually([&] { return Text("unit/run/ViewPeer.log").find("ready\n") != std::string::npos; }, 60s))
+        << Text("peer.out");
+    ce::setForegroundWindow(ce::findWindow("ViewPeer"));
+    // Whether the view, read back from the X server, shows the screen with this colour at (200, 150).
+    auto showsColour = [&](uint32_t colour) {
+        return eventually(
+            [&] {
+                auto screen = ce::captureScreen();
+                return screen.ok() && (*screen)->pixel(200, 150) == colour && differingPixels(x_, view, **screen) == 0;
+            },
+            30s);
+    };
+    EXPECT_TRUE(showsColour(0x808080));
+    auto mouseTo = [&](int screenX, int screenY) {
+        XTranslateCoordinates(x_, view, DefaultRootWindow(x_), screenX, screenY, &x, &y, &child);
+        XTestFakeMotionEvent(x_, DefaultScreen(x_), x, y, CurrentTime);
+    };
+    auto peerShows = [&](const std::string& lines) {
+        return eventually([&] { return Text("unit/run/ViewPeer.log").find(lines) != std::string::npos; }, 30s);
+    };
+
+    // A double click is a tap and a double tap's second touch.
+    mouseTo(200, 150);
+    for (int i = 0; i < 2; ++i) {
+        XTestFakeButtonEvent(x_, 1, True, CurrentTime);
+        XTestFakeButtonEvent(x_, 1, False, CurrentTime);
+    }
+    XFlush(x_);
+    EXPECT_TRUE(peerShows("pen down 100 50 1\npen up 100 50 0\npen double 100 50 1\npen up 100 50 0\n"))
+        << Text("unit/run/ViewPeer.log");
+    EXPECT_TRUE(showsColour(0xFF0000)) << "the double tap does not show";
+
+    // A key pressed in the view goes to the program in front.
+    XSetInputFocus(x_, view, RevertToParent, CurrentTime);
+    XTestFakeKeyEvent(x_, XKeysymToKeycode(x_, XK_k), True, CurrentTime);
+    XTestFakeKeyEvent(x_, XKeysymToKeycode(x_, XK_k), False, CurrentTime);
+    XFlush(x_);
+    EXPECT_TRUE(peerShows("key 75\n")) << Text("unit/run/ViewPeer.log");  // 'K'
+    EXPECT_TRUE(showsColour(0x00FF00)) << "the key does not show";
+
+    // A drag: the pen moves while held and is lifted outside the program's window, over an
+    // empty screen; the moves and the lift still go to the window that took the pen down.
+    mouseTo(150, 120);
+    XTestFakeButtonEvent(x_, 1, True, CurrentTime);
+    mouseTo(250, 180);
+    XSync(x_, False);
+    mouseTo(600, 400);
+    XTestFakeButtonEvent(x_, 1, False, CurrentTime);
+    XFlush(x_);
+    EXPECT_TRUE(peerShows("pen down 50 20 1\n")) << Text("unit/run/ViewPeer.log");
+    EXPECT_TRUE(peerShows("pen move 500 300 1\npen up 500 300 0\n")) << Text("unit/run/ViewPeer.log");
+    EXPECT_TRUE(showsColour(0x0000FF)) << "the drag does not show";
+    EXPECT_FALSE(children_.exitCode("view").has_value()) << Text("view.out");
 }
 
 TEST_F(View, WithoutADisplayItSaysSoInOneLine) {

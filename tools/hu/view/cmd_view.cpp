@@ -103,6 +103,7 @@ int cmdView(const Args& args) {
         } else if (const auto* pen = std::get_if<view::PenInput>(&input)) {
             const ce::PenAction action = pen->kind == view::PenInput::Down         ? ce::PenAction::Down
                                          : pen->kind == view::PenInput::DoubleDown ? ce::PenAction::DoubleDown
+                                         : pen->kind == view::PenInput::Move       ? ce::PenAction::Move
                                                                                    : ce::PenAction::Up;
             ce::injectPen(ce::Point{pen->x, pen->y}, action);  // nothing there: the tap goes nowhere
         } else if (const auto* key = std::get_if<view::KeyInput>(&input)) {

@@ -13,6 +13,7 @@ struct SdlWindow::Impl {
     uint32_t wakeEvent = 0;
     std::atomic<bool> wakePending{false};
     ce::Surface last{0, 0};
+    int penX = -1, penY = -1;  // the pen's last point, in screen pixels
 
     ~Impl() {
         if (window) SDL_DestroyWindow(window);
@@ -70,11 +71,26 @@ void SdlWindow::showAgain() {
     SDL_UpdateWindowSurface(impl_->window);
 }
 
+namespace {
+
+// A window point in screen pixels; a point left of or above the window (the button held
+// while the mouse left it) stays outside the screen.
+int screenPixel(int windowPixel, int scale) {
+    return windowPixel >= 0 ? windowPixel / scale : -((-windowPixel + scale - 1) / scale);
+}
+
+}  // namespace
+
 Input SdlWindow::next() {
     for (;;) {
         SDL_Event e;
         if (!SDL_WaitEvent(&e)) return Quit{};
         const int scale = impl_->scale;
+        auto pen = [&](PenInput::Kind kind, int x, int y) {
+            impl_->penX = screenPixel(x, scale);
+            impl_->penY = screenPixel(y, scale);
+            return PenInput{kind, impl_->penX, impl_->penY};
+        };
         if (e.type == impl_->wakeEvent) {
             impl_->wakePending = false;
             return Wake{};
@@ -88,10 +104,25 @@ Input SdlWindow::next() {
                 break;
             case SDL_MOUSEBUTTONDOWN:
                 if (e.button.button != SDL_BUTTON_LEFT) break;
-                return PenInput{e.button.clicks >= 2 ? PenInput::DoubleDown : PenInput::Down, e.button.x / scale, e.button.y / scale};
+                return pen(e.button.clicks >= 2 ? PenInput::DoubleDown : PenInput::Down, e.button.x, e.button.y);
             case SDL_MOUSEBUTTONUP:
                 if (e.button.button != SDL_BUTTON_LEFT) break;
-                return PenInput{PenInput::Up, e.button.x / scale, e.button.y / scale};
+                return pen(PenInput::Up, e.button.x, e.button.y);
+            case SDL_MOUSEMOTION: {
+                if (!(e.motion.state & SDL_BUTTON_LMASK)) break;  // a pen that is up does not move
+                // Only where the mouse is now matters: motions already queued behind this one
+                // are taken together (never past a press or a release, which stay in order).
+                SDL_PumpEvents();
+                SDL_Event later;
+                while (SDL_PeepEvents(&later, 1, SDL_PEEKEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) == 1 &&
+                       later.type == SDL_MOUSEMOTION && (later.motion.state & SDL_BUTTON_LMASK)) {
+                    SDL_PeepEvents(&later, 1, SDL_GETEVENT, SDL_MOUSEMOTION, SDL_MOUSEMOTION);
+                    e = later;
+                }
+                if (screenPixel(e.motion.x, scale) == impl_->penX && screenPixel(e.motion.y, scale) == impl_->penY)
+                    break;  // still within the same screen pixel
+                return pen(PenInput::Move, e.motion.x, e.motion.y);
+            }
             case SDL_KEYDOWN:
             case SDL_KEYUP:
                 if (uint32_t vk = virtualKeyOf(e.key.keysym.sym)) return KeyInput{vk, e.type == SDL_KEYDOWN};

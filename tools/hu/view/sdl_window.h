@@ -13,7 +13,7 @@
 namespace hu::view {
 
 struct PenInput {
-    enum Kind { Down, DoubleDown, Up } kind;
+    enum Kind { Down, DoubleDown, Up, Move /* with the button held */ } kind;
     int x, y;  // in screen pixels of the head unit (the window's point divided by the scale)
 };
 struct KeyInput {
