@@ -137,17 +137,18 @@ Error copyFileEx(std::string_view source, std::string_view target, const CopyPro
 
 Error detail::copyPinned(const PinnedEntry& from, const std::function<Result<PinnedEntry>()>& pinTarget,
                          const CopyProgressRoutine& progress, const bool* cancel, uint32_t flags) {
-    auto inFd = detail::openPinnedFile(from, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+    detail::OpenedFile source;
+    auto inFd = detail::openPinnedFile(from, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, &source);
     if (!inFd) return inFd.error();
     const HostFd in(*inFd);
-    auto sourceEntry = detail::describeEntry(in.fd);
-    if (!sourceEntry) return ERROR_READ_FAULT;
-    const uint64_t total = sourceEntry->size;
+    const uint64_t total = static_cast<uint64_t>(source.st.st_size);
+    const uint32_t attributes = detail::storedAttributes(in.fd);
 
     uint32_t disposition = (flags & COPY_FILE_FAIL_IF_EXISTS) ? CREATE_NEW : CREATE_ALWAYS;
     auto to = pinTarget();
     if (!to) return to.error();
-    auto outFd = detail::openPinnedFile(*to, GENERIC_WRITE, 0, disposition);
+    detail::OpenedFile target;
+    auto outFd = detail::openPinnedFile(*to, GENERIC_WRITE, 0, disposition, &target);
     if (!outFd) return outFd.error();
     HostFd out(*outFd);
 
@@ -170,15 +171,13 @@ Error detail::copyPinned(const PinnedEntry& from, const std::function<Result<Pin
         if (!report.report(done, CALLBACK_CHUNK_FINISHED)) return abandon(ERROR_REQUEST_ABORTED);
     }
 
-    struct stat st {};
-    if (::fstat(in.fd, &st) == 0) {
-        const struct timespec times[2] = {st.st_atim, st.st_mtim};
-        ::futimens(out.fd, times);
-        // A copied program stays a program: the host's permission bits come along (never the
-        // set-id bits).
-        ::fchmod(out.fd, st.st_mode & 0777);
-    }
-    Error stored = detail::storeAttributes(out.fd, sourceEntry->attributes);
+    // The source's times as it was opened, and its permission bits: a copied program stays a
+    // program (never the set-id bits). A fresh target that has them already, and no attribute
+    // to carry, needs neither call.
+    const struct timespec times[2] = {source.st.st_atim, source.st.st_mtim};
+    ::futimens(out.fd, times);
+    if (!target.created || (target.st.st_mode & 0777) != (source.st.st_mode & 0777)) ::fchmod(out.fd, source.st.st_mode & 0777);
+    const Error stored = target.created && attributes == 0 ? ERROR_SUCCESS : detail::storeAttributes(out.fd, attributes);
     out.close();
     if (stored && stored != ERROR_NOT_SUPPORTED) return stored;
     return ERROR_SUCCESS;

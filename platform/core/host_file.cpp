@@ -120,14 +120,9 @@ Result<HostEntry> describeEntry(const std::filesystem::path& host) {
     return entry;
 }
 
-Result<HostEntry> describeEntry(int fd) {
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) return fail(errorFromErrno(errno));
+uint32_t storedAttributes(int fd) {
     unsigned char bytes[4] = {};
-    HostEntry entry;
-    entry.attributes = deviceAttributes(decodeStored(bytes, ::fgetxattr(fd, kAttributeXattr, bytes, sizeof bytes)), st);
-    entry.size = S_ISREG(st.st_mode) ? static_cast<uint64_t>(st.st_size) : 0;
-    return entry;
+    return decodeStored(bytes, ::fgetxattr(fd, kAttributeXattr, bytes, sizeof bytes));
 }
 
 Result<HostEntry> describeEntryAt(int folder, const char* name, bool stored) {
@@ -164,8 +159,8 @@ Error holdAgainstExclusiveOpens(int folder, const char* name, UniqueFd* guard, b
     if (readOnly) *readOnly = false;
     UniqueFd fd(openEntry(folder, name));
     if (fd.get() < 0) return ERROR_SUCCESS;  // nobody can hold what cannot be opened (a link included)
-    struct stat st {};
-    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return ERROR_SUCCESS;  // File::open holds only files
+    // Whatever was opened is held: only a regular file can be held exclusively by File::open,
+    // and a folder or special file carries no read-only attribute.
     if (readOnly) {
         unsigned char bytes[4] = {};
         *readOnly = decodeStored(bytes, ::fgetxattr(fd.get(), kAttributeXattr, bytes, sizeof bytes)) & FILE_ATTRIBUTE_READONLY;
@@ -175,7 +170,8 @@ Error holdAgainstExclusiveOpens(int folder, const char* name, UniqueFd* guard, b
     return ERROR_SUCCESS;
 }
 
-Result<int> openPinnedFile(const PinnedEntry& pinned, uint32_t access, uint32_t share, uint32_t disposition) {
+Result<int> openPinnedFile(const PinnedEntry& pinned, uint32_t access, uint32_t share, uint32_t disposition,
+                           OpenedFile* found) {
     const bool exists = pinned.entry.has_value();
     if (exists) {
         const struct stat& st = *pinned.entry;
@@ -220,6 +216,7 @@ Result<int> openPinnedFile(const PinnedEntry& pinned, uint32_t access, uint32_t 
     if (!locked) return fail(ERROR_SHARING_VIOLATION);
     if (!created && (disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING) && ::ftruncate(fd.get(), 0) != 0)
         return fail(errorFromErrno(errno));
+    if (found) *found = OpenedFile{opened, created};
     return fd.release();
 }
 

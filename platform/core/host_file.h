@@ -93,8 +93,8 @@ struct HostEntry {
 // The same for a host path (a volume's root as it really is, after its links).
 Result<HostEntry> describeEntry(const std::filesystem::path& host);
 
-// The same for an open host file, without walking its path again.
-Result<HostEntry> describeEntry(int fd);
+// The stored attribute bits (kStoredAttributes) of an open file; 0 when it has none.
+uint32_t storedAttributes(int fd);
 
 // The same for the entry `name` of an open folder. Without `stored` only the host's own stat
 // is read, which gives a folder, a link or FILE_ATTRIBUTE_NORMAL.
@@ -122,7 +122,14 @@ Error holdAgainstExclusiveOpens(int folder, const char* name, UniqueFd* guard, b
 // Opens a pinned file as File::open does (disposition, access, share mode, read-only
 // attribute, a folder refused) and returns its descriptor, which the caller closes. The
 // disposition must already be valid.
-Result<int> openPinnedFile(const PinnedEntry& pinned, uint32_t access, uint32_t share, uint32_t disposition);
+// What openPinnedFile found: the opened file's stat, and whether the open created it (a
+// fresh file carries no attribute).
+struct OpenedFile {
+    struct stat st {};
+    bool created = false;
+};
+Result<int> openPinnedFile(const PinnedEntry& pinned, uint32_t access, uint32_t share, uint32_t disposition,
+                           OpenedFile* opened = nullptr);
 
 // The operations behind files.h on a pinned entry, shared by the calls on device paths and
 // those on held folders.
