@@ -178,7 +178,9 @@ std::string cArray(const char* name, const Bytes& bytes) {
     std::string s = "extern const unsigned char " + std::string(name) + "[] = {";
     for (size_t i = 0; i < bytes.size(); ++i) {
         if (i % 24 == 0) s += "\n   ";
-        s += " " + std::to_string(bytes[i]) + ",";
+        s += ' ';
+        s += std::to_string(bytes[i]);
+        s += ',';
     }
     s += "\n};\nextern const std::size_t " + std::string(name) + "Size = sizeof " + name + ";\n";
     return s;

@@ -101,7 +101,12 @@ protected:
         if (output) *output = text;
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
-    std::string root() const { return "'" + unit_.root().string() + "'"; }
+    std::string root() const {
+        std::string quoted(1, '\'');
+        quoted += unit_.root().string();
+        quoted += '\'';
+        return quoted;
+    }
 
     // The panel's files on the host, put on the card with `hu package`.
     void buildPackage() {

@@ -28,6 +28,15 @@ namespace {
 // The pseudo mount that stands for the host's own root, for programs outside every mount.
 constexpr std::string_view kHostMount = "Host";
 
+// Its device path, "\Host" (built by appending: GCC 12 warns falsely on "\\" + std::string).
+std::string hostMountPath() {
+    std::string path;
+    path.reserve(kHostMount.size() + 1);
+    path += '\\';
+    path += kHostMount;
+    return path;
+}
+
 // The components of a device path, "." and empty ones dropped, ".." kept for the caller.
 std::vector<std::string> rawComponents(std::string_view path) {
     std::vector<std::string> parts;
@@ -150,7 +159,7 @@ Result<detail::PinnedEntry> pinRoot(const fs::path& base) {
     pinned.host = base;
     UniqueFd folder(::open(base.c_str(), kFolderFlags));
     if (folder.get() >= 0) {
-        pinned.name = ".";
+        pinned.name.assign(1, '.');  // the folder itself
     } else {
         // An admitted file, or a volume whose folder is missing: its parent holds it.
         if (errno != ENOTDIR && errno != ENOENT) return fail(folderError(errno));
@@ -223,7 +232,7 @@ struct Walk {
 };
 
 Result<Walk> walkOf(DevicePlace place) {
-    if (place.volume != "\\" + std::string(kHostMount)) return Walk{std::move(place.volumeHost), std::move(place.below)};
+    if (place.volume != hostMountPath()) return Walk{std::move(place.volumeHost), std::move(place.below)};
     // Below the program's own folder, resolved like any volume; an admitted file as it is.
     const fs::path& folder = HostAdmissions::instance().programFolder();
     const fs::path host = hostOfPlace(place);
@@ -264,7 +273,7 @@ Result<DevicePlace> placeOf(std::string_view devicePath) {
         place.volumeHost = mount->host;
     } else {
         if (first == parts.end() || !sameName(*first, kHostMount)) return fail(ERROR_PATH_NOT_FOUND);
-        place.volume = "\\" + std::string(kHostMount);
+        place.volume = hostMountPath();
         place.volumeHost = "/";
         used = 1;
     }
@@ -350,7 +359,7 @@ std::string devicePathOf(const fs::path& host) {
         }
     }
     if (!best.empty()) return best;
-    return join("\\" + std::string(kHostMount), abs.relative_path());
+    return join(hostMountPath(), abs.relative_path());
 }
 
 std::string admitHostFile(const fs::path& host) {
