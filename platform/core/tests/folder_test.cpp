@@ -113,4 +113,31 @@ TEST_F(HeldFolders, AHeldFolderStaysTheOneActedInWhateverHappensToItsPath) {
     EXPECT_EQ(ce::deleteFile("\\NAND Flash\\ZEK\\IMG\\A.BMP"), ce::ERROR_PATH_NOT_FOUND);
 }
 
+// Every call closes what it opened, whether it succeeds or fails, held folders included.
+TEST_F(HeldFolders, NoCallLeavesADescriptorOpen) {
+    auto open = [] { return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator()); };
+    const auto before = open();
+    for (int i = 0; i < 20; ++i) {
+        auto zek = ce::Folder::open("\\NAND Flash\\zek");
+        ASSERT_TRUE(zek.ok());
+        auto img = zek->openFolder("Img");
+        ASSERT_TRUE(img.ok());
+        img->copyFileTo("a.bmp", *zek, "copy.bmp", {}, nullptr, 0);
+        img->copyFileTo("missing", *zek, "x", {}, nullptr, 0);
+        zek->list(ce::FindDetail::Full);
+        zek->deleteFile("COPY.BMP");
+        zek->deleteFile("IMG");
+        zek->openFile("nope\\x", ce::GENERIC_READ, 0, ce::OPEN_EXISTING);
+        ce::copyFile("\\NAND Flash\\ZEK\\Program.exe", "\\NAND Flash\\ZEK\\new\\x", false);
+        ce::createDirectory("\\NAND Flash\\ZEK\\Sub");
+        ce::removeDirectory("\\NAND Flash\\zek\\sub");
+        ce::moveFileEx("\\NAND Flash\\ZEK\\Program.exe", "\\NAND Flash\\ZEK\\p.exe", 0);
+        ce::moveFileEx("\\NAND Flash\\ZEK\\p.exe", "\\NAND Flash\\ZEK\\Program.exe", 0);
+        ce::findFiles("\\NAND Flash\\ZEK\\*");
+        ce::getFileAttributes("\\NAND Flash");
+        ce::Folder::open("\\NAND Flash\\sibling.txt");
+    }
+    EXPECT_EQ(open(), before);
+}
+
 }  // namespace
