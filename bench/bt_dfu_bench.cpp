@@ -16,6 +16,7 @@
 //
 //   bt_dfu_bench [KIB]      (default 200)
 
+#include <nlohmann/json.hpp>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>

@@ -19,6 +19,24 @@ function(hu_warnings target)
     $<$<CXX_COMPILER_ID:GNU>:-Wno-error=restrict -Wno-error=array-bounds>)
 endfunction()
 
+# Our libraries and `hu` compile as unity builds: up to eight sources of a target go through the
+# compiler as one, so the headers they share (the standard library, fmt, JSON) are parsed and
+# their inline code optimised once per batch instead of once per file. Tests keep one object per
+# source. HU_UNITY_BUILD=OFF compiles every source on its own (to check a file's includes).
+option(HU_UNITY_BUILD "Compile our libraries and tools in batches of sources" ON)
+function(hu_unity target)
+  if(HU_UNITY_BUILD)
+    set_target_properties(${target} PROPERTIES UNITY_BUILD ON UNITY_BUILD_BATCH_SIZE 8)
+  endif()
+endfunction()
+
+# hu_compile_alone(SOURCES...): sources of this folder that keep their own object, because a
+# helper of theirs in an anonymous namespace has the name of another file's (a batch would see
+# both) or a system header of theirs clashes with another's.
+function(hu_compile_alone)
+  set_source_files_properties(${ARGN} PROPERTIES SKIP_UNITY_BUILD_INCLUSION ON)
+endfunction()
+
 # hu_library(NAME SOURCES... [LIBS ...]): a static library of our own code. The repository
 # root is the include root, so an include names its folder: "platform/core/files.h".
 function(hu_library name)
@@ -27,6 +45,7 @@ function(hu_library name)
   target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
   target_link_libraries(${name} PUBLIC ${ARG_LIBS})
   hu_warnings(${name})
+  hu_unity(${name})
 endfunction()
 
 # hu_test(NAME SOURCES... LIBS ...): a GoogleTest binary registered with CTest. Tests run

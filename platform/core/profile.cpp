@@ -11,6 +11,8 @@
 #include <memory>
 #include <mutex>
 
+#include <nlohmann/json.hpp>
+
 #include "platform/core/text.h"
 
 namespace ce {
@@ -180,8 +182,13 @@ Result<Profile> Profile::parse(const fs::path& root, std::string_view document, 
     } catch (const Json::exception& e) {
         return wrong(fmt::format("has the wrong shape ({})", withoutPrefix(e.what())));
     }
-    p.json_ = std::move(doc);
+    p.json_ = std::make_shared<const Json>(std::move(doc));
     return p;
+}
+
+const nlohmann::json& Profile::json() const {
+    static const Json empty = Json::object();
+    return json_ ? *json_ : empty;
 }
 
 std::string Profile::driverBackend(const std::string& deviceName) const {

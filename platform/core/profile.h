@@ -29,11 +29,12 @@
 #include <cstdint>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include <nlohmann/json.hpp>
+#include <nlohmann/json_fwd.hpp>
 
 #include "platform/core/error.h"
 
@@ -85,8 +86,10 @@ public:
     // the profile names none.
     std::filesystem::path serialDevice(const std::string& portName) const;
 
-    // The whole document, for the simulators' own sections ("sim": {...}).
-    const nlohmann::json& json() const { return json_; }
+    // The whole document, for the simulators' own sections ("sim": {...}). Readers include
+    // <nlohmann/json.hpp> themselves; this header only declares the type, which keeps the JSON
+    // library out of the many files that include it.
+    const nlohmann::json& json() const;
 
 private:
     std::filesystem::path root_;
@@ -96,7 +99,7 @@ private:
     uint32_t ansiCodePage_ = 949;
     int screenWidth_ = 800;
     int screenHeight_ = 480;
-    nlohmann::json json_;
+    std::shared_ptr<const nlohmann::json> json_;  // shared by copies; never changed once loaded
 };
 
 }  // namespace ce

@@ -1,5 +1,7 @@
 #include "sim/bluetooth/module_options.h"
 
+#include <nlohmann/json.hpp>
+
 #include <fstream>
 #include <functional>
 #include <map>

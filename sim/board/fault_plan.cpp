@@ -14,6 +14,8 @@
 #include <mutex>
 #include <sstream>
 
+#include <nlohmann/json.hpp>
+
 namespace sim {
 
 namespace fs = std::filesystem;
@@ -201,15 +203,17 @@ json requestCounts(const fs::path& root) {
 
 CachedSimSettings::CachedSimSettings(fs::path root, std::string simulator)
     : root_(std::move(root)), simulator_(std::move(simulator)), generation_(settingsGeneration(root_)),
-      settings_(simSettings(root_, simulator_)) {}
+      settings_(std::make_unique<json>(simSettings(root_, simulator_))) {}
+
+CachedSimSettings::~CachedSimSettings() = default;
 
 const json& CachedSimSettings::get() {
     uint64_t now = settingsGeneration(root_);
     if (now != generation_) {
         generation_ = now;
-        settings_ = simSettings(root_, simulator_);
+        *settings_ = simSettings(root_, simulator_);
     }
-    return settings_;
+    return *settings_;
 }
 
 bool replaceFile(const fs::path& file, const std::string& bytes) {

@@ -11,9 +11,10 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 
-#include <nlohmann/json.hpp>
+#include <nlohmann/json_fwd.hpp>
 
 #include "sim/board/sim_clock.h"  // the simulators' clock, used with the plans
 
@@ -48,13 +49,14 @@ nlohmann::json requestCounts(const std::filesystem::path& root);
 class CachedSimSettings {
 public:
     CachedSimSettings(std::filesystem::path root, std::string simulator);
+    ~CachedSimSettings();
     const nlohmann::json& get();
 
 private:
     std::filesystem::path root_;
     std::string simulator_;
     uint64_t generation_;
-    nlohmann::json settings_;
+    std::unique_ptr<nlohmann::json> settings_;  // behind a pointer: the header only declares the type
 };
 
 // An exclusive lock on a file under flash/ for the lifetime of the object: the simulated

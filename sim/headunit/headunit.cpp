@@ -1,6 +1,7 @@
 #include "sim/headunit/headunit.h"
 
 #include <fmt/format.h>
+#include <nlohmann/json.hpp>
 
 #include <fstream>
 #include <stdexcept>
@@ -38,6 +39,20 @@ void writeFile(const fs::path& path, const std::string& text) {
 }
 
 }  // namespace
+
+SimSections::SimSections()
+    : sections_(std::make_unique<nlohmann::json>(nlohmann::json{{"board", nlohmann::json::object()},
+                                                                {"nand", nlohmann::json::object()},
+                                                                {"mcu", nlohmann::json::object()},
+                                                                {"bluetooth", nlohmann::json::object()}})) {}
+SimSections::SimSections(const SimSections& other) : sections_(std::make_unique<nlohmann::json>(*other.sections_)) {}
+SimSections& SimSections::operator=(const SimSections& other) {
+    *sections_ = *other.sections_;
+    return *this;
+}
+SimSections::~SimSections() = default;
+
+nlohmann::json& SimSections::operator[](const std::string& simulator) { return (*sections_)[simulator]; }
 
 fs::path defaultDriverPlugin() {
     std::error_code ec;
@@ -87,7 +102,7 @@ std::vector<std::string> createHeadUnit(const fs::path& dirIn, const HeadUnitOpt
                                           {{"device", "\\NAND Flash"}, {"host", "nand"}}})},
         {"serial", {{"COM2:", "dev/COM2"}, {"COM5:", "dev/COM5"}}},
         {"drivers", {{"DSK1:", plugin.string()}, {"ORV1:", plugin.string()}, {"OEM", plugin.string()}}},
-        {"sim", o.sim},
+        {"sim", o.sim.all()},
     };
     for (const auto& [port, target] : o.serialLinks) {
         std::string name = port;

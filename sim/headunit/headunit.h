@@ -10,13 +10,32 @@
 #include <cstdint>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include <nlohmann/json.hpp>
+#include <nlohmann/json_fwd.hpp>
 
 namespace sim {
+
+// The simulators' sections of headunit.json ("sim": {"board": {}, "nand": {}, "mcu": {},
+// "bluetooth": {}}), each an empty object to begin with. The document sits behind a pointer so
+// that this header, which every test includes, only declares the JSON type: a file that sets a
+// section (`options.sim["mcu"] = {...}`) includes <nlohmann/json.hpp> itself.
+class SimSections {
+public:
+    SimSections();
+    SimSections(const SimSections& other);
+    SimSections& operator=(const SimSections& other);
+    ~SimSections();
+
+    nlohmann::json& operator[](const std::string& simulator);
+    const nlohmann::json& all() const { return *sections_; }
+
+private:
+    std::unique_ptr<nlohmann::json> sections_;
+};
 
 struct HeadUnitOptions {
     // Registry values; std::nullopt leaves the value out of registry.reg.
@@ -33,10 +52,7 @@ struct HeadUnitOptions {
     int screenWidth = 800;
     int screenHeight = 480;
     std::filesystem::path driverPlugin;  // default: <folder of this executable>/../lib/libsim_drivers.so
-    nlohmann::json sim = {{"board", nlohmann::json::object()},
-                          {"nand", nlohmann::json::object()},
-                          {"mcu", nlohmann::json::object()},
-                          {"bluetooth", nlohmann::json::object()}};
+    SimSections sim;
 
     // Serial ports served by a real tty instead of a simulator: "COM5" -> "/dev/ttyUSB0" makes
     // dev/COM5 a link to it. Ports not named here get their link when a simulator starts.

@@ -1,5 +1,7 @@
 #include "sim/mcu/mcu_options.h"
 
+#include <nlohmann/json.hpp>
+
 #include <stdexcept>
 
 namespace sim::mcu {

@@ -1,6 +1,7 @@
 #include "sim/mcu/mcu_simulator.h"
 
 #include <fmt/format.h>
+#include <nlohmann/json.hpp>
 #include <sys/resource.h>
 #include <unistd.h>
 

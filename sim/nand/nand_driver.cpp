@@ -1,5 +1,7 @@
 #include "sim/nand/nand_driver.h"
 
+#include <nlohmann/json.hpp>
+
 #include <cctype>
 #include <cstring>
 #include <fstream>

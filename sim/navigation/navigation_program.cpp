@@ -1,6 +1,7 @@
 #include "sim/navigation/navigation_program.h"
 
 #include <fmt/format.h>
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <cmath>

@@ -3,6 +3,8 @@
 // ("sim": {"bluetooth": {...}}), then the command line. The image the module receives lands in
 // flash/bt_image.bin, its request log in log/bt_module.log.
 
+#include <nlohmann/json.hpp>
+
 #include <atomic>
 #include <csignal>
 #include <cstdio>

@@ -1,6 +1,7 @@
 #include "tools/hu/update_package.h"
 
 #include <fmt/format.h>
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <cctype>

@@ -1,6 +1,7 @@
 // The board's lines as the updater drives them: the restart sequence and the emergency blink.
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <tuple>
 #include <vector>

@@ -2,6 +2,7 @@
 // status texts, and the failure paths.
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <string>
 #include <vector>

@@ -1,6 +1,7 @@
 // Loading headunit.json: the agreed format, defaults, and documents that must not load.
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <cstdlib>
 #include <fstream>

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "platform/devices/device_buffer.h"
 #include "sim/headunit/headunit.h"
 

@@ -2,6 +2,7 @@
 // sequence numbers and retransmits, and what its options accept.
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include "sim/bluetooth/bcsp_peer.h"
 #include "sim/bluetooth/dfu_device.h"

@@ -2,6 +2,7 @@
 
 #include "sim/board/board_driver.h"
 
+#include <nlohmann/json.hpp>
 #include <sys/wait.h>
 #include <unistd.h>
 

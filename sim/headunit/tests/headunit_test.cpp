@@ -1,6 +1,7 @@
 // The default head unit: what the programs find at start-up, and the options that change it.
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <cstdlib>
 #include <fstream>

@@ -3,6 +3,7 @@
 #include "sim/mcu/mcu_options.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 namespace sim::mcu {
 namespace {

@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include "platform/devices/device_buffer.h"
 #include "sim/headunit/headunit.h"

@@ -1,6 +1,7 @@
 #include "tools/hu/demo/panel_stage.h"
 
 #include <fmt/format.h>
+#include <nlohmann/json.hpp>
 
 #include <chrono>
 #include <fstream>

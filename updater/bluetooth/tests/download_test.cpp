@@ -3,6 +3,7 @@
 // its 16-byte suffix.
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <chrono>

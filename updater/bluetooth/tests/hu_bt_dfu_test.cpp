@@ -2,6 +2,7 @@
 // a head unit; exit 0 and the firmware in the module, or exit 1 with one line saying why.
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 #include <sys/wait.h>
 
 #include <algorithm>

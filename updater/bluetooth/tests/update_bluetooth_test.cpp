@@ -2,6 +2,7 @@
 // three languages, its results, the GPIO line it drives, and its failure paths.
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <atomic>
 #include <chrono>

@@ -2,6 +2,7 @@
 // all three attempts and the run ends on the failure text.
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <fstream>
 

@@ -2,6 +2,7 @@
 // volume, the messages to the shell applications, the three attempts, RESTART.
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <fstream>
 #include <thread>

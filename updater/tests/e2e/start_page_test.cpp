@@ -2,6 +2,7 @@
 // the installer buttons. Each case runs the real UpdateXan and ends it with CANCEL.
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <fstream>
 #include <thread>
