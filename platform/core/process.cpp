@@ -18,6 +18,7 @@
 #include <fmt/format.h>
 
 #include "platform/core/debug.h"
+#include "platform/core/files.h"
 #include "platform/core/host_io.h"
 #include "platform/core/paths.h"
 #include "platform/core/profile.h"
@@ -77,15 +78,23 @@ Error errorFromExec(int err) {
 }
 
 // Runs in the forked children: only async-signal-safe calls from here on.
-[[noreturn]] void execGrandchild(const char* path, char* const argv[], char* const envp[], int reportFd) {
+// The program runs from the file already opened through the volume (programFd), so the path
+// cannot be swapped between the checks and the exec.
+[[noreturn]] void execGrandchild(int programFd, char* const argv[], char* const envp[], int reportFd) {
     pid_t pid = fork();
     if (pid != 0) _exit(pid < 0 ? 1 : 0);  // the middle process ends at once; init reaps the program
     setsid();
     sigset_t none;
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
-    execve(path, argv, envp);
+    fexecve(programFd, argv, envp);
     int err = errno;
+    if (err == ENOENT) {
+        // A script: its interpreter reopens it through /dev/fd, which must survive the exec.
+        ::fcntl(programFd, F_SETFD, 0);
+        fexecve(programFd, argv, envp);
+        err = errno;
+    }
     ssize_t ignored = write(reportFd, &err, sizeof err);
     (void)ignored;
     _exit(127);
@@ -96,9 +105,11 @@ Error errorFromExec(int err) {
 Error createProcess(std::string_view devicePath) {
     auto host = hostPath(devicePath);
     if (!host) return host.error();
+    auto program = File::open(devicePath, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+    if (!program) return program.error() == ERROR_INVALID_NAME ? ERROR_ACCESS_DENIED : program.error();
     struct stat st {};
-    if (::stat(host->c_str(), &st) != 0) return errno == ENOENT ? ERROR_FILE_NOT_FOUND : errorFromErrno(errno);
-    if (!S_ISREG(st.st_mode) || ::access(host->c_str(), X_OK) != 0) return ERROR_ACCESS_DENIED;
+    if (::fstat((*program)->hostFd(), &st) != 0) return errorFromErrno(errno);
+    if (!S_ISREG(st.st_mode) || (st.st_mode & (S_IXUSR | S_IXGRP | S_IXOTH)) == 0) return ERROR_ACCESS_DENIED;
 
     std::string path = host->string();
     std::vector<std::string> env = childEnvironment();
@@ -120,7 +131,7 @@ Error createProcess(std::string_view devicePath) {
     }
     if (middle == 0) {
         ::close(report[0]);
-        execGrandchild(path.c_str(), argv, envp.data(), report[1]);
+        execGrandchild((*program)->hostFd(), argv, envp.data(), report[1]);
     }
     ::close(report[1]);
     int status = 0;

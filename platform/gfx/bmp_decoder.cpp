@@ -4,8 +4,8 @@
 #include <bit>
 #include <optional>
 
+#include "platform/core/files.h"
 #include "platform/core/host_io.h"
-#include "platform/core/paths.h"
 #include "platform/gfx/bmp.h"
 
 namespace ce {
@@ -281,9 +281,25 @@ Result<Surface> loadBmpFile(const std::filesystem::path& hostFile) {
 }
 
 Result<HBITMAP> shLoadDIBitmap(std::string_view devicePath) {
-    auto host = hostPath(devicePath);
-    if (!host) return fail(host.error());
-    auto surface = loadBmpFile(*host);
+    // Opened through the file layer, which pins the path to its folder on the volume: a folder
+    // swapped for a link while the path is resolved cannot send the read elsewhere, a link is
+    // never followed and a FIFO or device fails at once.
+    auto file = File::open(devicePath, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+    if (!file) return fail(file.error());
+    auto size = (*file)->size();
+    if (!size) return fail(size.error());
+    if (*size > static_cast<uint64_t>(kMaxBmpPixels) * 4 + 65536) return fail(ERROR_NOT_ENOUGH_MEMORY);
+    std::string bytes(static_cast<size_t>(*size), '\0');
+    size_t filled = 0;
+    while (filled < bytes.size()) {
+        uint32_t got = 0;
+        const auto want = static_cast<uint32_t>(std::min<size_t>(bytes.size() - filled, 1u << 20));
+        if (Error e = (*file)->read(bytes.data() + filled, want, &got); e != ERROR_SUCCESS) return fail(e);
+        if (got == 0) break;  // the file shrank while it was read: decode what there is
+        filled += got;
+    }
+    bytes.resize(filled);
+    auto surface = decodeBmp(std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
     if (!surface) return fail(surface.error());
     return std::make_shared<Surface>(std::move(*surface));
 }

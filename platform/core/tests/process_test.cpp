@@ -59,6 +59,17 @@ TEST(CreateProcess, ReportsWhatCannotBeStarted) {
     EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1);
 }
 
+TEST(CreateProcess, NeverRunsAProgramThroughALink) {
+    sim::TempHeadUnit hu;
+    writeScript(hu.root() / "outside.exe", "#!/bin/sh\ntouch \"$HEADUNIT_ROOT/ran\"\n");
+    fs::create_symlink(hu.root() / "outside.exe", hu.sdcard() / "linked.exe");
+    fs::create_directory_symlink(hu.root(), hu.sdcard() / "linked");
+    EXPECT_EQ(ce::createProcess("\\SDMMC Card\\linked.exe"), ce::ERROR_CANT_ACCESS_FILE);
+    EXPECT_NE(ce::createProcess("\\SDMMC Card\\linked\\outside.exe"), ce::ERROR_SUCCESS);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_FALSE(fs::exists(hu.root() / "ran"));
+}
+
 TEST(InitProgram, NamesTheProgramAndNeedsAHeadUnit) {
     {
         sim::TempHeadUnit hu;

@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include <sys/stat.h>
+
 #include "platform/gfx/bmp.h"
 #include "platform/gfx/png.h"
 #include "platform/gfx/testing/golden.h"
@@ -227,6 +229,24 @@ TEST(BmpTest, LoadsThroughDevicePathsCaseInsensitively) {
     EXPECT_EQ((*bitmap)->width(), 13);
     auto missing = shLoadDIBitmap("\\NAND Flash\\ZEK\\Kelo_ZEK_IMG\\kelo_zek_icon_05.bmp");
     EXPECT_EQ(missing.error(), ERROR_FILE_NOT_FOUND);
+}
+
+TEST(BmpTest, LoadsNothingThroughALinkAFolderOrAFifo) {
+    sim::TempHeadUnit headUnit;
+    const auto outside = headUnit.root() / "outside";
+    std::filesystem::create_directories(outside);
+    std::filesystem::copy_file(kData / "pal4.bmp", outside / "bg.bmp");
+    std::filesystem::create_directories(headUnit.nand() / "ZEK");
+    std::filesystem::create_directory_symlink(outside, headUnit.nand() / "ZEK" / "Linked");
+    std::filesystem::create_symlink(outside / "bg.bmp", headUnit.nand() / "ZEK" / "link.bmp");
+    std::filesystem::create_directories(headUnit.nand() / "ZEK" / "folder.bmp");
+    ASSERT_EQ(::mkfifo((headUnit.nand() / "ZEK" / "fifo.bmp").c_str(), 0600), 0);
+    EXPECT_FALSE(shLoadDIBitmap("\\NAND Flash\\ZEK\\Linked\\bg.bmp"));
+    EXPECT_FALSE(shLoadDIBitmap("\\NAND Flash\\ZEK\\link.bmp"));
+    EXPECT_FALSE(shLoadDIBitmap("\\NAND Flash\\ZEK\\folder.bmp"));
+    EXPECT_FALSE(shLoadDIBitmap("\\NAND Flash\\ZEK\\fifo.bmp"));  // fails at once, never blocks
+    std::filesystem::copy_file(kData / "pal4.bmp", headUnit.nand() / "ZEK" / "bg.bmp");
+    EXPECT_TRUE(shLoadDIBitmap("\\NAND Flash\\ZEK\\bg.bmp"));
 }
 
 }  // namespace
