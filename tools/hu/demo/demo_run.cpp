@@ -136,6 +136,9 @@ int DemoRun::run() {
     } catch (const Interrupted& interrupted) {
         return stopOnInterruption(interrupted);
     } catch (const std::exception& e) {
+        // A Ctrl-C also reaches the children in the terminal's process group: a step may fail
+        // because one of them ended before the demo's own wait saw the interruption.
+        if (const int signal = interruptionSignal()) return stopOnInterruption(Interrupted(signal));
         failure = e.what();
         terminal_.endStatus();
         terminal_.line("hu demo: " + failure);
