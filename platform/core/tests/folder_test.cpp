@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/core/testing/host_files.h"
 #include "platform/core/files.h"
 #include "platform/core/paths.h"
 #include "sim/headunit/headunit.h"
@@ -15,14 +16,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-void writeHost(const fs::path& p, const std::string& bytes) { std::ofstream(p, std::ios::binary) << bytes; }
-
-std::string readHost(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using ce::testing::readHost;
+using ce::testing::writeHost;
 
 class HeldFolders : public ::testing::Test {
 protected:

@@ -16,6 +16,7 @@
 #include <sstream>
 #include <thread>
 
+#include "platform/core/testing/host_files.h"
 #include "platform/core/files.h"
 #include "platform/core/paths.h"
 #include "sim/headunit/headunit.h"
@@ -24,14 +25,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-void writeHost(const fs::path& p, const std::string& bytes) { std::ofstream(p, std::ios::binary) << bytes; }
-
-std::string readHost(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using ce::testing::readHost;
+using ce::testing::writeHost;
 
 // A head unit with something precious outside its volumes, and links to it inside them.
 class Links : public ::testing::Test {
