@@ -3,11 +3,13 @@
 #include <fcntl.h>
 #include <sys/epoll.h>
 #include <sys/inotify.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <filesystem>
 #include <mutex>
@@ -18,45 +20,86 @@
 
 namespace ce {
 
+// The file "changes" is mapped into every program of the desktop and holds a counter of
+// composed images and a flag a follower raises before it sleeps. Composing bumps the counter
+// and, only when the flag is up, lowers it and writes one byte further on, which is what wakes
+// the followers through inotify. With nobody following, or while a follower is still drawing
+// the last change, composing costs no system call.
+struct ChangeCounter {
+    uint64_t generation;
+    uint32_t armed;
+};
+
 namespace {
 
 constexpr const char* kChangesFile = "changes";
 
+constexpr off_t kWakeByte = 64;  // written to wake the followers; clear of the counter
+constexpr off_t kFileSize = 4096;
+static_assert(std::atomic_ref<uint64_t>::is_always_lock_free && std::atomic_ref<uint32_t>::is_always_lock_free,
+              "the counter is shared between processes: its atomics must not take a lock");
+
+std::atomic_ref<uint64_t> generationOf(ChangeCounter* c) { return std::atomic_ref<uint64_t>(c->generation); }
+std::atomic_ref<uint32_t> armedOf(ChangeCounter* c) { return std::atomic_ref<uint32_t>(c->armed); }
+
 int openPidfd(int pid) { return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)); }
 
-// The file this process touches after composing, opened once. Never a link, a FIFO or anything
-// but a regular file of this user: then nothing is announced.
-int changesFile() {
-    static int fd = [] {
+struct ChangesFile {
+    int fd = -1;
+    ChangeCounter* counter = nullptr;
+};
+
+// Opened and mapped once per process. Never a link, a FIFO or anything but a regular file of
+// this user: then nothing is announced and nothing can be followed.
+const ChangesFile& changesFile() {
+    static const ChangesFile file = [] {
+        ChangesFile f;
         const std::string folder = desktopFolder();
-        if (folder.empty()) return -1;
+        if (folder.empty()) return f;
         const std::string path = (std::filesystem::path(folder) / kChangesFile).string();
-        int f = ::open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
-        if (f < 0) return -1;
+        const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+        if (fd < 0) return f;
         struct stat st {};
-        if (::fstat(f, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) {
-            ::close(f);
-            return -1;
+        const bool ours = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid();
+        // Every program sizes it alike; a new file reads as zeros: no change yet, nobody armed.
+        if (!ours || (st.st_size < kFileSize && ::ftruncate(fd, kFileSize) != 0)) {
+            ::close(fd);
+            return f;
         }
+        void* map = ::mmap(nullptr, static_cast<size_t>(kFileSize), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+        if (map == MAP_FAILED) {
+            ::close(fd);
+            return f;
+        }
+        f.fd = fd;
+        f.counter = static_cast<ChangeCounter*>(map);
         return f;
     }();
-    return fd;
+    return file;
 }
 
 }  // namespace
 
 void announceImageChange() {
-    const int fd = changesFile();
-    if (fd < 0) return;
+    const ChangesFile& file = changesFile();
+    if (!file.counter) return;
+    generationOf(file.counter).fetch_add(1);
+    // Sequentially consistent with the follower's "raise the flag, then read the counter": it
+    // either sees this image counted or this program sees its flag up.
+    auto armed = armedOf(file.counter);
+    if (armed.load() == 0 || armed.exchange(0) == 0) return;
     const char byte = 0;
-    // One byte at the start: the file never grows; only the notification matters.
-    [[maybe_unused]] ssize_t n = ::pwrite(fd, &byte, 1, 0);
+    [[maybe_unused]] ssize_t n = ::pwrite(file.fd, &byte, 1, kWakeByte);
 }
 
 Result<std::unique_ptr<DesktopChanges>> DesktopChanges::open() {
     const std::string folder = desktopFolder();  // binds the desktop and makes its folder
     if (folder.empty()) return fail(ERROR_NOT_SUPPORTED);
+    const ChangesFile& file = changesFile();
+    if (!file.counter) return fail(ERROR_ACCESS_DENIED);  // "changes" is not a file of ours
     std::unique_ptr<DesktopChanges> c(new DesktopChanges);
+    c->counter_ = file.counter;
+    c->seen_ = generationOf(file.counter).load();
     c->epoll_ = OwnedFd(::epoll_create1(EPOLL_CLOEXEC));
     c->inotify_ = OwnedFd(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
     if (!c->epoll_.valid() || !c->inotify_.valid()) return fail(ERROR_NOT_ENOUGH_MEMORY);
@@ -97,6 +140,14 @@ void DesktopChanges::followPrograms() {
 }
 
 bool DesktopChanges::wait(int timeoutMs) {
+    // Raise the flag, then look: an image composed from here on writes the wake byte, and one
+    // composed since the caller last woke is seen now.
+    armedOf(counter_).store(1);
+    if (const uint64_t now = generationOf(counter_).load(); now != seen_) {
+        seen_ = now;
+        drainNotifications();
+        return true;
+    }
     epoll_event events[16];
     int n;
     do {
@@ -113,12 +164,17 @@ bool DesktopChanges::wait(int timeoutMs) {
             pidfd.reset();
         }
     }
-    // Take every notification waiting: one wake-up for a burst.
+    drainNotifications();
+    seen_ = generationOf(counter_).load();
+    followPrograms();
+    return true;
+}
+
+// Takes every notification waiting: one wake-up for a burst.
+void DesktopChanges::drainNotifications() {
     alignas(inotify_event) char buffer[4096];
     while (::read(inotify_.get(), buffer, sizeof buffer) > 0) {
     }
-    followPrograms();
-    return true;
 }
 
 }  // namespace ce

@@ -7,9 +7,11 @@
 
 #include <signal.h>
 #include <spawn.h>
+#include <sys/inotify.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -315,6 +317,57 @@ TEST(Desktop, ChangesWakeAFollowerForImagesWindowsAndProgramEnds) {
 
     ::kill(a.pid, SIGKILL);
     EXPECT_TRUE((*changes)->wait(10000)) << "a program that died";
+    stopPeer(a);
+}
+
+// Composing makes a system call only to wake a follower that waits: while nobody waits, images
+// are counted without a write to the desktop's folder, and the next wait sees them at once.
+// One image wakes every follower that waits.
+TEST(Desktop, ChangesAreCountedQuietlyWhileNobodyWaitsAndWakeEveryFollower) {
+    auto first = DesktopChanges::open();
+    auto second = DesktopChanges::open();
+    ASSERT_TRUE(first.ok() && second.ok());
+    Peer a = startPeer("PeerCounted", {"--color", "112233", "--rect", "0", "0", "50", "50"});
+    ASSERT_NE(a.hwnd, 0u);
+    for (auto* changes : {&*first, &*second})
+        for (int i = 0; i < 100 && (*changes)->wait(200);) ++i;
+
+    const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(::inotify_add_watch(watch, (fs::path(desktopFolder()) / "changes").c_str(), IN_MODIFY), 0);
+    const auto writes = [&] {
+        int events = 0;
+        alignas(inotify_event) char buffer[4096];
+        for (ssize_t n; (n = ::read(watch, buffer, sizeof buffer)) > 0;)
+            for (char* p = buffer; p < buffer + n; p += sizeof(inotify_event) + reinterpret_cast<inotify_event*>(p)->len)
+                ++events;
+        return events;
+    };
+    const UINT repaint = registerWindowMessage("UI_TEST_REPAINT");
+    // Both followers are waiting now (their flag is up): the first image writes once.
+    sendMessage(a.hwnd, repaint, 0x102030, 0);
+    EXPECT_EQ(writes(), 1) << "an image composed while followers wait wakes them";
+    for (uint32_t colour : {0x203040u, 0x304050u, 0x405060u})
+        sendMessage(a.hwnd, repaint, colour, 0);
+    EXPECT_EQ(writes(), 0) << "images composed while nobody waits are only counted";
+    EXPECT_TRUE((*first)->wait(0)) << "the counted images are a change at once";
+    EXPECT_TRUE((*second)->wait(0));
+    auto image = captureWindow(a.hwnd);
+    ASSERT_TRUE(image.ok());
+    EXPECT_EQ((*image)->pixel(10, 10), 0x405060u);
+
+    // Both sleep; one image wakes both.
+    for (auto* changes : {&*first, &*second})
+        for (int i = 0; i < 100 && (*changes)->wait(50);) ++i;
+    std::atomic<int> woken{0};
+    std::thread one([&] { woken += (*first)->wait(10000); });
+    std::thread other([&] { woken += (*second)->wait(10000); });
+    std::this_thread::sleep_for(100ms);
+    sendMessage(a.hwnd, repaint, 0x506070, 0);
+    one.join();
+    other.join();
+    EXPECT_EQ(woken, 2);
+    ::close(watch);
     stopPeer(a);
 }
 
