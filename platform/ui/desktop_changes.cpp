@@ -145,7 +145,8 @@ bool DesktopChanges::wait(int timeoutMs) {
     armedOf(counter_).store(1);
     if (const uint64_t now = generationOf(counter_).load(); now != seen_) {
         seen_ = now;
-        drainNotifications();
+        drainNotifications();  // the index may have changed too: a new program to follow
+        followPrograms();
         return true;
     }
     epoll_event events[16];

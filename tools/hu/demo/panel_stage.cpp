@@ -42,7 +42,7 @@ constexpr const char* kRoute = R"(# The demo's route for the guidance panel
 +0    wait-no-panel 60
 +0    wait-panel 60
 +1.5  end-guide
-+0.5  destroy
++1.5  destroy
 )";
 constexpr const char* kPanelTitle = "ORV_KELO_ZEK";
 constexpr ce::Rect kVertical{0, 0, 250, 480};
@@ -154,7 +154,9 @@ private:
         waitRecord([](const Json&) { return true; }, "a record after the expand tap", kRecordArrives);
         capturedState("horizontal-expanded", kHorizontal, true, true);
 
-        // End of guidance, then the destroy code ends the program.
+        // End of guidance, then the destroy code ends the program. The route leaves 1.5 s
+        // between them: on a loaded machine noticing the first broadcast can take a while, and
+        // the capture must still come before the program ends.
         waitBroadcast(1019, "end of guidance");
         std::this_thread::sleep_for(300ms);
         capturedState("end-of-guidance", kHorizontal, true, false);
