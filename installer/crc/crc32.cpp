@@ -71,7 +71,7 @@ uint32_t crcOfFile(ce::File& file) {
 
 ce::Error FileCrc32(std::string_view path, uint32_t* crc) {
     *crc = 0;
-    auto file = ce::File::open(path, ce::GENERIC_READ, ce::FILE_SHARE_READ, ce::OPEN_EXISTING);
+    auto file = ce::File::open(path, ce::GENERIC_READ, ce::FILE_SHARE_READ, ce::OPEN_EXISTING, ce::FILE_FLAG_SEQUENTIAL_SCAN);
     if (!file) return file.error();
     *crc = crcOfFile(**file);
     return ce::ERROR_SUCCESS;
@@ -79,7 +79,7 @@ ce::Error FileCrc32(std::string_view path, uint32_t* crc) {
 
 ce::Error FileCrc32(const ce::Folder& folder, std::string_view relative, uint32_t* crc) {
     *crc = 0;
-    auto file = folder.openFile(relative, ce::GENERIC_READ, ce::FILE_SHARE_READ, ce::OPEN_EXISTING);
+    auto file = folder.openFile(relative, ce::GENERIC_READ, ce::FILE_SHARE_READ, ce::OPEN_EXISTING, ce::FILE_FLAG_SEQUENTIAL_SCAN);
     if (!file) return file.error();
     *crc = crcOfFile(**file);
     return ce::ERROR_SUCCESS;

@@ -134,6 +134,10 @@ enum : uint32_t {
     FILE_BEGIN = 0,
     FILE_CURRENT = 1,
     FILE_END = 2,
+    // A hint at open: the file is read from start to end. A handle opened for reading only
+    // then takes the file from the host 128 KiB at a time and hands it out in the sizes asked
+    // for, so that small reads cost no system call each; any other handle ignores it.
+    FILE_FLAG_SEQUENTIAL_SCAN = 0x08000000,
 };
 
 // An open file (CreateFile). Share mode 0 makes the open exclusive: it fails with
@@ -143,7 +147,7 @@ enum : uint32_t {
 class File {
 public:
     static Result<std::unique_ptr<File>> open(std::string_view path, uint32_t access, uint32_t share,
-                                              uint32_t disposition);
+                                              uint32_t disposition, uint32_t flags = 0);
     ~File();
     File(const File&) = delete;
     File& operator=(const File&) = delete;
@@ -158,9 +162,15 @@ public:
 
 private:
     friend class Folder;
-    explicit File(int fd, uint32_t access);
+    File(int fd, uint32_t access, uint32_t flags);
+    Error readAhead(char* out, uint32_t size, uint32_t* bytesRead);
+
     int fd_;
     uint32_t access_;
+    // FILE_FLAG_SEQUENTIAL_SCAN on a read-only handle: bytes taken from the host and not yet
+    // handed out (the host's file position stands at the end of them).
+    std::unique_ptr<char[]> ahead_;
+    uint32_t aheadPos_ = 0, aheadEnd_ = 0;
 };
 
 // A file read line by line as fgets reads it: a line keeps its line end, and a line longer
@@ -207,7 +217,7 @@ public:
     Error deleteFile(std::string_view relative) const;
     Error setFileAttributes(std::string_view relative, uint32_t attributes) const;
     Result<std::unique_ptr<File>> openFile(std::string_view relative, uint32_t access, uint32_t share,
-                                           uint32_t disposition) const;
+                                           uint32_t disposition, uint32_t flags = 0) const;
 
     // copyFileEx from an entry of this folder to an entry of `targetFolder`.
     Error copyFileTo(std::string_view source, const Folder& targetFolder, std::string_view target,

@@ -76,14 +76,14 @@ Error Folder::setFileAttributes(std::string_view relative, uint32_t attributes) 
 }
 
 Result<std::unique_ptr<File>> Folder::openFile(std::string_view relative, uint32_t access, uint32_t share,
-                                               uint32_t disposition) const {
+                                               uint32_t disposition, uint32_t flags) const {
     if (disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING) return fail(ERROR_INVALID_PARAMETER);
     if (disposition == TRUNCATE_EXISTING && !(access & GENERIC_WRITE)) return fail(ERROR_INVALID_PARAMETER);
     auto pinned = detail::pinEntryBelow(fd_, host_, relative);
     if (!pinned) return fail(pinned.error());
     auto fd = detail::openPinnedFile(*pinned, access, share, disposition);
     if (!fd) return fail(fd.error());
-    return std::unique_ptr<File>(new File(*fd, access));
+    return std::unique_ptr<File>(new File(*fd, access, flags));
 }
 
 Error Folder::copyFileTo(std::string_view source, const Folder& targetFolder, std::string_view target,

@@ -158,6 +158,58 @@ TEST_F(Files, HandlesFollowTheirDispositionAndAccess) {
     EXPECT_EQ(ce::File::open(path, ce::GENERIC_READ, 1, 9).error(), ce::ERROR_INVALID_PARAMETER);
 }
 
+// A handle opened for a sequential scan reads ahead of its caller, yet every read and every
+// move gives what a plain handle gives: reads of any size across the read-ahead's edges, moves
+// from where the caller stands, a move that fails, the end of the file. A handle that may
+// write ignores the hint.
+TEST_F(Files, SequentialScanReadsAndMovesAsAPlainHandleDoes) {
+    std::string bytes(300001, '\0');
+    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>((i * 7919) >> 5);
+    writeHost(hu.nand() / "scan.bin", bytes);
+    const char* path = "\\NAND Flash\\scan.bin";
+    auto plain = ce::File::open(path, ce::GENERIC_READ, ce::FILE_SHARE_READ, ce::OPEN_EXISTING);
+    auto scan = ce::File::open(path, ce::GENERIC_READ, ce::FILE_SHARE_READ, ce::OPEN_EXISTING, ce::FILE_FLAG_SEQUENTIAL_SCAN);
+    ASSERT_TRUE(plain.ok() && scan.ok());
+    const auto readBoth = [&](uint32_t size) {
+        std::string a(size, '\0'), b(size, '\0');
+        uint32_t na = 0, nb = 0;
+        EXPECT_EQ((*plain)->read(a.data(), size, &na), ce::ERROR_SUCCESS);
+        EXPECT_EQ((*scan)->read(b.data(), size, &nb), ce::ERROR_SUCCESS);
+        a.resize(na);
+        b.resize(nb);
+        EXPECT_EQ(a, b) << "a read of " << size;
+        return nb;
+    };
+    const auto moveBoth = [&](int64_t distance, uint32_t method) {
+        auto a = (*plain)->seek(distance, method);
+        auto b = (*scan)->seek(distance, method);
+        EXPECT_EQ(a.ok(), b.ok());
+        if (a.ok() && b.ok()) EXPECT_EQ(*a, *b) << "a move of " << distance << " from " << method;
+    };
+    for (uint32_t size : {1u, 4096u, 7u, 131072u, 4096u, 200000u, 4096u}) readBoth(size);
+    moveBoth(-5, ce::FILE_CURRENT);
+    readBoth(4096);
+    moveBoth(0, ce::FILE_CURRENT);
+    moveBoth(-1000000, ce::FILE_CURRENT);  // before the start: refused, nothing moved
+    readBoth(100);
+    moveBoth(10, ce::FILE_BEGIN);
+    readBoth(50000);
+    moveBoth(-10, ce::FILE_END);
+    EXPECT_EQ(readBoth(4096), 10u);
+    EXPECT_EQ(readBoth(4096), 0u) << "the end of the file";
+    moveBoth(0, ce::FILE_BEGIN);
+    for (uint32_t total = 0, n; (n = readBoth(4096)) > 0;) total += n;
+
+    auto writable = ce::File::open(path, ce::GENERIC_READ | ce::GENERIC_WRITE, ce::FILE_SHARE_READ, ce::OPEN_EXISTING,
+                                   ce::FILE_FLAG_SEQUENTIAL_SCAN);
+    ASSERT_TRUE(writable.ok());
+    char head[4] = {};
+    uint32_t n = 0;
+    ASSERT_EQ((*writable)->read(head, 4, &n), ce::ERROR_SUCCESS);
+    ASSERT_EQ((*writable)->write("ABCD", 4, &n), ce::ERROR_SUCCESS);
+    EXPECT_EQ(readHost(hu.nand() / "scan.bin").substr(4, 4), "ABCD") << "the write lands right after what was read";
+}
+
 TEST_F(Files, SearchMatchesFilesAndFoldersInNameOrder) {
     fs::create_directories(hu.sdcard() / "UpdateXan/SFLASH");
     fs::create_directories(hu.sdcard() / "UpdateXan/b.bmp.d");
