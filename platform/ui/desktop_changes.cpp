@@ -1,6 +1,7 @@
 #include "platform/ui/desktop_changes.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/epoll.h>
 #include <sys/inotify.h>
 #include <sys/mman.h>
@@ -49,6 +50,37 @@ struct ChangesFile {
     ChangeCounter* counter = nullptr;
 };
 
+// A file cut short by hand (": > changes") leaves the mapped page without its file, and the
+// next access faults. The handler puts a private zero page in its place: the program goes on,
+// only its images are no longer announced. Any other SIGBUS takes its course as before.
+char* g_counterPage = nullptr;
+struct sigaction g_previousBus {};
+
+void onBusError(int signal, siginfo_t* info, void* context) {
+    auto* at = static_cast<char*>(info->si_addr);
+    if (info->si_code > 0 && g_counterPage && at >= g_counterPage && at < g_counterPage + kFileSize &&
+        ::mmap(g_counterPage, static_cast<size_t>(kFileSize), PROT_READ | PROT_WRITE,
+               MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) != MAP_FAILED)
+        return;  // the access runs again, on the new page
+    if (g_previousBus.sa_flags & SA_SIGINFO) {
+        g_previousBus.sa_sigaction(signal, info, context);
+    } else if (g_previousBus.sa_handler != SIG_DFL && g_previousBus.sa_handler != SIG_IGN) {
+        g_previousBus.sa_handler(signal);
+    } else {
+        ::sigaction(SIGBUS, &g_previousBus, nullptr);  // a fault comes back at once and ends the program
+        if (info->si_code <= 0) ::raise(signal);     // one sent by kill()
+    }
+}
+
+void guardCounterPage(void* page) {
+    g_counterPage = static_cast<char*>(page);
+    struct sigaction action {};
+    action.sa_sigaction = onBusError;
+    action.sa_flags = SA_SIGINFO;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGBUS, &action, &g_previousBus);
+}
+
 // Opened and mapped once per process. Never a link, a FIFO or anything but a regular file of
 // this user: then nothing is announced and nothing can be followed.
 const ChangesFile& changesFile() {
@@ -71,6 +103,7 @@ const ChangesFile& changesFile() {
             ::close(fd);
             return f;
         }
+        guardCounterPage(map);
         f.fd = fd;
         f.counter = static_cast<ChangeCounter*>(map);
         return f;

@@ -371,6 +371,24 @@ TEST(Desktop, ChangesAreCountedQuietlyWhileNobodyWaitsAndWakeEveryFollower) {
     stopPeer(a);
 }
 
+// The "changes" file cut short by hand must not bring the programs down: they go on drawing
+// and answering, only without announcing their images.
+TEST(Desktop, ACutShortChangesFileLeavesTheProgramsRunning) {
+    auto changes = DesktopChanges::open();  // this process maps the file as well
+    ASSERT_TRUE(changes.ok());
+    Peer a = startPeer("PeerCut", {"--color", "112233", "--rect", "0", "0", "50", "50"});
+    ASSERT_NE(a.hwnd, 0u);
+    fs::resize_file(fs::path(desktopFolder()) / "changes", 0);
+    sendMessage(a.hwnd, registerWindowMessage("UI_TEST_REPAINT"), 0x405060, 0);
+    (*changes)->wait(0);
+    int status = 0;
+    EXPECT_EQ(::waitpid(a.pid, &status, WNOHANG), 0) << "the program still runs";
+    auto image = captureWindow(a.hwnd);
+    ASSERT_TRUE(image.ok());
+    EXPECT_EQ((*image)->pixel(10, 10), 0x405060u) << "and has drawn";
+    stopPeer(a);
+}
+
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     ::testing::AddGlobalTestEnvironment(new DeepHeadUnit);
